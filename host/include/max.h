@@ -7,6 +7,7 @@
 #include "quat.h"
 #include "decomp.h"
 #include "ref.h"
+#include "control.h"
 #include "bitarray.h"
 #include "spline3d.h"
 #include "polyshp.h"
