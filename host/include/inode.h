@@ -4,6 +4,9 @@
 
 class Object;
 class Matrix3;
+class Quat;
+class Control;
+class Point3;
 struct ObjectState;
 
 class HOSTAPI INode : public ReferenceTarget {
@@ -23,4 +26,22 @@ class HOSTAPI INode : public ReferenceTarget {
   virtual int NumberOfChildren() = 0;
   virtual INode* GetChildNode(int i) = 0;
   virtual BOOL IsRootNode() = 0;
+
+  // The transform controllers (references of the node): position (Point3), rotation (Quat) and scale
+  // (Point3) values, CTRL_ABSOLUTE. NodeTM(t) = Scale(t) x Rotate(t) x Translate(t). Setting a null
+  // controller puts a new default one in its place.
+  virtual Control* GetPositionController() = 0;
+  virtual Control* GetRotationController() = 0;
+  virtual Control* GetScaleController() = 0;
+  virtual void SetPositionController(Control* c) = 0;
+  virtual void SetRotationController(Control* c) = 0;
+  virtual void SetScaleController(Control* c) = 0;
+
+  // The object offset (static): ObjectTM(t) = Scale x Rotate x Translate of the offset, times NodeTM(t).
+  virtual void SetObjOffsetPos(const Point3& p) = 0;
+  virtual Point3 GetObjOffsetPos() = 0;
+  virtual void SetObjOffsetRot(const Quat& q) = 0;
+  virtual Quat GetObjOffsetRot() = 0;
+  virtual void SetObjOffsetScale(const Point3& s) = 0;
+  virtual Point3 GetObjOffsetScale() = 0;
 };

@@ -1,0 +1,60 @@
+#pragma once
+// The host's core interface: the scene (nodes under a root), scene time and object creation.
+#include "maxtypes.h"
+
+class INode;
+class Object;
+class ReferenceTarget;
+
+// RedrawViews flags
+#define REDRAW_BEGIN (1 << 0)
+#define REDRAW_INTERACTIVE (1 << 1)
+#define REDRAW_END (1 << 2)
+#define REDRAW_NORMAL (1 << 3)
+
+class HOSTAPI Interface {
+ public:
+  virtual ~Interface() = default;
+
+  // Scene time.
+  virtual TimeValue GetTime() = 0;
+  virtual void SetTime(TimeValue t, BOOL redraw = TRUE) = 0;
+  // Default: frames 0 to 100 at the current ticks per frame.
+  virtual Interval GetAnimRange() = 0;
+  virtual void SetAnimRange(Interval range) = 0;
+
+  // The scene. The root node carries no object; every other node is one of its children.
+  virtual INode* GetRootNode() = 0;
+  // A new node carrying obj (may be null), added to the scene, which owns it. It gets a name unique in
+  // the scene built from the object's name.
+  virtual INode* CreateObjectNode(Object* obj) = 0;
+  // The first node in creation order with exactly that name; null if none.
+  virtual INode* GetINodeByName(const char* name) = 0;
+  // Takes the node out of the scene and deletes it (its object and modifiers go when nothing else
+  // references them).
+  virtual void DeleteNode(INode* node, BOOL redraw = TRUE) = 0;
+  // Deletes every node and returns time, animation range and ticks per frame to their defaults.
+  virtual void ResetScene() = 0;
+
+  // Views are not drawn by the stand-in: these do nothing.
+  virtual void RedrawViews(TimeValue t, DWORD vpFlags = REDRAW_NORMAL, ReferenceTarget* change = nullptr) = 0;
+  virtual void ForceCompleteRedraw(BOOL doDisabled = TRUE) = 0;
+
+  // A new object of a host class: SplineShape (SHAPE_CLASS_ID, splineShapeClassID) or TriObject
+  // (GEOMOBJECT_CLASS_ID, triObjectClassID); null for any other.
+  virtual Object* CreateInstance(SClass_ID superID, Class_ID classID) = 0;
+};
+
+// The host's interface for editing objects: the same object as the core interface.
+class HOSTAPI IObjParam : public Interface {};
+
+HOSTAPI Interface* GetCOREInterface();
+
+// Ticks per frame: one setting for the whole process (160 by default).
+HOSTAPI int GetTicksPerFrame();
+HOSTAPI void SetTicksPerFrame(int ticks);
+// Frames per second at the current ticks per frame.
+HOSTAPI int GetFrameRate();
+
+#define TicksToSec(ticks) ((float)(ticks) / (float)TIME_TICKSPERSEC)
+#define SecToTicks(secs) ((TimeValue)((secs) * TIME_TICKSPERSEC))

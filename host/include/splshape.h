@@ -1,0 +1,60 @@
+#pragma once
+// The editable spline object: a Bezier shape, optionally keyed over time.
+#include <vector>
+#include "object.h"
+#include "shape.h"
+
+#define SPLINESHAPE_NAME "Line"
+
+class HOSTAPI SplineShape : public ShapeObject {
+ public:
+  // The static shape. While the object has shape keys, evaluation reads the keys and ignores it.
+  BezierShape shape;
+
+  SplineShape() = default;
+  ~SplineShape() override;
+
+  Class_ID ClassID() override { return splineShapeClassID; }
+  void GetClassName(TSTR& s) override { s = "SplineShape"; }
+  const char* GetObjectName() override { return SPLINESHAPE_NAME; }
+  int CanConvertToType(Class_ID obtype) override {
+    return obtype == splineShapeClassID || ShapeObject::CanConvertToType(obtype);
+  }
+  RefTargetHandle Clone(RemapDir& remap) override;
+
+  BezierShape& GetShape() { return shape; }
+
+  // Keyed shapes (a stand-in extension for animated splines). Every key must have the same splines with
+  // the same knot counts and closed flags; between keys each coordinate of every knot point and handle is
+  // interpolated linearly, before the first key the first holds and after the last the last. Keys are
+  // kept sorted by time; a key at an existing time replaces it. FALSE (nothing changed) when the
+  // structure does not match the keys already there.
+  BOOL AddShapeKey(TimeValue t, const BezierShape& keyShape);
+  void ClearShapeKeys();
+  int NumShapeKeys() const { return int(keys_.size()); }
+  TimeValue GetShapeKeyTime(int i) const { return keys_[size_t(i)].time; }
+  BOOL IsKeyed() const { return keys_.empty() ? FALSE : TRUE; }
+  // The Bezier shape at t: the interpolated keys, or the static shape.
+  void GetShapeAt(TimeValue t, BezierShape& out) const;
+
+  // Geometry is valid FOREVER unless keyed; keyed, only at the instant t.
+  Interval ChannelValidity(TimeValue t, int nchan) override;
+  void MakePolyShape(TimeValue t, PolyShape& pshape, int steps = PSHAPE_BUILTIN_STEPS,
+                     BOOL optimize = FALSE) override;
+  int NumberOfCurves(TimeValue t) override;
+
+  // A full copy, keys included.
+  Object* MakeShallowCopy(ChannelMask channels) override;
+  // An unkeyed SplineShape holding the shape at t, valid only at t when this one is keyed.
+  Object* MakeCopyAt(TimeValue t) override;
+
+ private:
+  struct Key {
+    TimeValue time;
+    BezierShape shape;
+  };
+  std::vector<Key> keys_;
+};
+
+// A new empty spline object (locked, like every new object).
+inline SplineShape* NewSplineShape() { return new SplineShape(); }

@@ -1,0 +1,108 @@
+// The core interface: the scene's nodes, scene time and host object creation.
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "iface.h"
+#include "scene_internal.h"
+#include "splshape.h"
+#include "triobj.h"
+
+namespace {
+
+constexpr int kDefaultTicksPerFrame = 160;
+constexpr int kDefaultLastFrame = 100;
+std::atomic<int> g_ticksPerFrame{kDefaultTicksPerFrame};
+
+class HostInterface : public IObjParam {
+ public:
+  HostInterface() : root_(new SceneNode(true)) { ResetTime(); }
+
+  TimeValue GetTime() override { return time_; }
+  void SetTime(TimeValue t, BOOL) override { time_ = t; }
+  Interval GetAnimRange() override { return range_; }
+  void SetAnimRange(Interval range) override { range_ = range; }
+
+  INode* GetRootNode() override { return root_; }
+
+  INode* CreateObjectNode(Object* obj) override {
+    auto* node = new SceneNode(false);
+    node->SetName(UniqueName(obj && obj->GetObjectName()[0] ? obj->GetObjectName() : "Object").c_str());
+    if (obj) node->SetObjectRef(obj);
+    root_->AttachChild(node);
+    return node;
+  }
+
+  INode* GetINodeByName(const char* name) override {
+    if (!name) return nullptr;
+    for (int i = 0; i < root_->NumberOfChildren(); ++i) {
+      INode* n = root_->GetChildNode(i);
+      if (std::string(n->GetName()) == name) return n;
+    }
+    return nullptr;
+  }
+
+  void DeleteNode(INode* node, BOOL) override {
+    auto* sn = dynamic_cast<SceneNode*>(node);
+    if (!sn || sn == root_) return;
+    // Only nodes of this scene: anything else is not ours to delete.
+    bool ours = false;
+    for (int i = 0; i < root_->NumberOfChildren() && !ours; ++i) ours = root_->GetChildNode(i) == node;
+    if (!ours) return;
+    root_->DetachChild(sn);
+    sn->AllowDeletion();
+    sn->DeleteMe();
+  }
+
+  void ResetScene() override {
+    while (root_->NumberOfChildren() > 0) DeleteNode(root_->GetChildNode(root_->NumberOfChildren() - 1), FALSE);
+    g_ticksPerFrame = kDefaultTicksPerFrame;
+    ResetTime();
+  }
+
+  void RedrawViews(TimeValue, DWORD, ReferenceTarget*) override {}
+  void ForceCompleteRedraw(BOOL) override {}
+
+  Object* CreateInstance(SClass_ID superID, Class_ID classID) override {
+    if (superID == SHAPE_CLASS_ID && classID == splineShapeClassID) return new SplineShape();
+    if (superID == GEOMOBJECT_CLASS_ID && classID == triObjectClassID) return new TriObject();
+    if (superID == GEN_DERIVOB_CLASS_ID && classID == derivObjClassID) return CreateDerivedObject();
+    return nullptr;
+  }
+
+ private:
+  void ResetTime() {
+    time_ = 0;
+    range_ = Interval(0, kDefaultLastFrame * GetTicksPerFrame());
+  }
+
+  std::string UniqueName(const char* base) {
+    for (int n = 1;; ++n) {
+      char buf[16];
+      std::snprintf(buf, sizeof buf, "%03d", n);
+      std::string name = std::string(base) + buf;
+      if (!GetINodeByName(name.c_str())) return name;
+    }
+  }
+
+  SceneNode* root_;
+  TimeValue time_ = 0;
+  Interval range_;
+};
+
+}  // namespace
+
+Interface* GetCOREInterface() {
+  // Never destroyed: plug-ins may still reach the scene while the process shuts down.
+  static HostInterface* core = new HostInterface();
+  return core;
+}
+
+int GetTicksPerFrame() { return g_ticksPerFrame; }
+
+void SetTicksPerFrame(int ticks) {
+  if (ticks > 0) g_ticksPerFrame = ticks;
+}
+
+int GetFrameRate() { return TIME_TICKSPERSEC / GetTicksPerFrame(); }

@@ -1,0 +1,163 @@
+// Scene nodes: transforms from controllers, the object offset and the cached world state.
+#include <algorithm>
+
+#include "scene_internal.h"
+
+namespace {
+
+// Scale x Rotate x Translate, the order the host composes node and offset transforms in.
+Matrix3 ComposeSRT(const Point3& s, const Quat& q, const Point3& p) {
+  Matrix3 r;
+  r.SetRotate(q);
+  return ScaleMatrix(s) * r * TransMatrix(p);
+}
+
+enum { kObjRef = 0, kPosRef = 1, kRotRef = 2, kScaleRef = 3 };
+
+}  // namespace
+
+SceneNode::SceneNode(bool isRoot) : root_(isRoot) {
+  if (isRoot) {
+    name_ = "Scene Root";
+    return;
+  }
+  ReplaceReference(kPosRef, NewDefaultPositionController());
+  ReplaceReference(kRotRef, NewDefaultRotationController());
+  ReplaceReference(kScaleRef, NewDefaultScaleController());
+}
+
+SceneNode::~SceneNode() {
+  for (SceneNode* c : children_) c->parent_ = nullptr;
+  if (parent_) parent_->DetachChild(this);
+  DeleteAllRefsFromMe();
+}
+
+void SceneNode::SetObjectRef(Object* obj) {
+  ReplaceReference(kObjRef, obj);
+  wsOk_ = false;
+  ws_ = ObjectState();
+}
+
+INode* SceneNode::GetChildNode(int i) {
+  return i >= 0 && i < NumberOfChildren() ? children_[size_t(i)] : nullptr;
+}
+
+void SceneNode::AttachChild(SceneNode* child) {
+  if (child->parent_) child->parent_->DetachChild(child);
+  child->parent_ = this;
+  children_.push_back(child);
+}
+
+void SceneNode::DetachChild(SceneNode* child) {
+  auto it = std::find(children_.begin(), children_.end(), child);
+  if (it != children_.end()) children_.erase(it);
+  if (child->parent_ == this) child->parent_ = nullptr;
+}
+
+Matrix3 SceneNode::GetNodeTM(TimeValue t, Interval* valid) {
+  Point3 p(0.0f, 0.0f, 0.0f);
+  Quat q;
+  Point3 s(1.0f, 1.0f, 1.0f);
+  Interval iv = FOREVER;
+  if (ctrl_[0]) ctrl_[0]->GetValue(t, &p, iv, CTRL_ABSOLUTE);
+  if (ctrl_[1]) ctrl_[1]->GetValue(t, &q, iv, CTRL_ABSOLUTE);
+  if (ctrl_[2]) ctrl_[2]->GetValue(t, &s, iv, CTRL_ABSOLUTE);
+  if (valid) *valid &= iv;
+  return ComposeSRT(s, q, p);
+}
+
+Matrix3 SceneNode::GetObjectTM(TimeValue t, Interval* valid) {
+  return ComposeSRT(offScale_, offRot_, offPos_) * GetNodeTM(t, valid);
+}
+
+const ObjectState& SceneNode::EvalWorldState(TimeValue t, BOOL) {
+  if (!obj_) {
+    ws_ = ObjectState();
+    wsOk_ = false;
+    return ws_;
+  }
+  auto* derived = dynamic_cast<DerivedObject*>(obj_);
+  // The derived object may have recomputed its top result since (a direct Eval): then ours is gone.
+  unsigned stamp = derived ? derived->ResultStamp(0) : 0;
+  if (wsOk_ && stamp == wsStamp_ && wsValid_.InInterval(t)) return ws_;
+  wsOk_ = false;
+  ObjectState os = obj_->Eval(t);
+  ws_ = os;
+  wsValid_ = os.Validity(t);
+  wsStamp_ = derived ? derived->ResultStamp(0) : 0;
+  wsOk_ = true;
+  return ws_;
+}
+
+void SceneNode::TransformChanged() {
+  wsOk_ = false;
+  // A stack may depend on where its node is (a trail does): its held results are stale too.
+  if (auto* derived = dynamic_cast<DerivedObject*>(obj_)) derived->InvalidateResults();
+}
+
+void SceneNode::SetPositionController(Control* c) {
+  if (root_) return;
+  ReplaceReference(kPosRef, c ? c : NewDefaultPositionController());
+  TransformChanged();
+  NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+}
+
+void SceneNode::SetRotationController(Control* c) {
+  if (root_) return;
+  ReplaceReference(kRotRef, c ? c : NewDefaultRotationController());
+  TransformChanged();
+  NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+}
+
+void SceneNode::SetScaleController(Control* c) {
+  if (root_) return;
+  ReplaceReference(kScaleRef, c ? c : NewDefaultScaleController());
+  TransformChanged();
+  NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+}
+
+void SceneNode::SetObjOffsetPos(const Point3& p) {
+  offPos_ = p;
+  TransformChanged();
+  NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+}
+
+void SceneNode::SetObjOffsetRot(const Quat& q) {
+  offRot_ = q;
+  offRot_.Normalize();
+  TransformChanged();
+  NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+}
+
+void SceneNode::SetObjOffsetScale(const Point3& s) {
+  offScale_ = s;
+  TransformChanged();
+  NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+}
+
+RefTargetHandle SceneNode::GetReference(int i) {
+  if (i == kObjRef) return obj_;
+  if (i >= kPosRef && i <= kScaleRef) return ctrl_[i - kPosRef];
+  return nullptr;
+}
+
+void SceneNode::SetReference(int i, RefTargetHandle target) {
+  if (i == kObjRef) {
+    obj_ = static_cast<Object*>(target);
+    wsOk_ = false;
+    ws_ = ObjectState();
+  } else if (i >= kPosRef && i <= kScaleRef) {
+    ctrl_[i - kPosRef] = static_cast<Control*>(target);
+  }
+}
+
+RefResult SceneNode::NotifyRefChanged(const Interval&, RefTargetHandle hTarget, PartID&, RefMessage message) {
+  if (message == REFMSG_CHANGE || message == REFMSG_TARGET_DELETED) {
+    if (hTarget == obj_) {
+      wsOk_ = false;
+    } else if (hTarget && (hTarget == ctrl_[0] || hTarget == ctrl_[1] || hTarget == ctrl_[2])) {
+      TransformChanged();
+    }
+  }
+  return REF_SUCCEED;
+}

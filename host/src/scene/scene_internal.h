@@ -1,0 +1,130 @@
+#pragma once
+// The host's concrete derived object and node, shared by the scene sources.
+#include <string>
+#include <vector>
+
+#include "control.h"
+#include "inode.h"
+#include "modstack.h"
+#include "quat.h"
+
+class DerivedObject : public IDerivedObject {
+ public:
+  DerivedObject() = default;
+  ~DerivedObject() override;
+
+  void GetClassName(TSTR& s) override { s = "DerivedObject"; }
+  const char* GetObjectName() override { return "Derived Object"; }
+
+  int NumModifiers() override { return int(mods_.size()); }
+  Modifier* GetModifier(int index) override;
+  ModContext* GetModContext(int index) override;
+  void AddModifier(Modifier* mod, ModContext* mc = nullptr, int before = 0) override;
+  void DeleteModifier(int index = 0) override;
+  void SetModifier(int index, Modifier* mod) override;
+  Object* GetObjRef() override { return obj_; }
+  RefResult ReferenceObject(Object* obj) override;
+  ObjectState Eval(TimeValue t) override { return Eval(t, 0); }
+  ObjectState Eval(TimeValue t, int modIndex) override;
+
+  int NumRefs() override { return 1 + int(mods_.size()); }
+  RefTargetHandle GetReference(int i) override;
+  void SetReference(int i, RefTargetHandle target) override;
+  RefResult NotifyRefChanged(const Interval& changeInt, RefTargetHandle hTarget, PartID& partID,
+                             RefMessage message) override;
+  RefTargetHandle Clone(RemapDir& remap) override;
+
+  // Marks every held result stale (they stay alive until their slot is refilled).
+  void InvalidateResults();
+  // Changes whenever the result held for modIndex is replaced; 0 when there is none.
+  unsigned ResultStamp(int modIndex) const;
+  // The node that carries this stack, through any derived objects stacked on it; null if none.
+  INode* FindNode();
+
+ private:
+  struct Slot {
+    Object* obj = nullptr;
+    bool owned = false;  // the slot deletes obj when it is replaced
+    Interval valid;
+    bool fresh = false;
+    unsigned stamp = 0;
+  };
+  void ReleaseResult(Object* obj, Object* keep);
+  void Changed();
+
+  Object* obj_ = nullptr;
+  std::vector<Modifier*> mods_;
+  std::vector<ModContext*> contexts_;
+  std::vector<Slot> slots_;
+  unsigned nextStamp_ = 0;
+  unsigned changes_ = 0;  // counts invalidations, so an evaluation overtaken by a change is not kept fresh
+};
+
+class SceneNode : public INode {
+ public:
+  // The root carries no object and no controllers; other nodes get default controllers.
+  explicit SceneNode(bool isRoot);
+  ~SceneNode() override;
+
+  // Nodes belong to the scene: dropping the last reference to one does not delete it.
+  void DeleteThis() override {
+    if (deletable_) delete this;
+  }
+  void AllowDeletion() { deletable_ = true; }
+
+  void GetClassName(TSTR& s) override { s = "Node"; }
+  const char* GetName() override { return name_.c_str(); }
+  void SetName(const char* name) override { name_ = name ? name : ""; }
+  Object* GetObjectRef() override { return obj_; }
+  void SetObjectRef(Object* obj) override;
+  Matrix3 GetNodeTM(TimeValue t, Interval* valid = nullptr) override;
+  Matrix3 GetObjectTM(TimeValue t, Interval* valid = nullptr) override;
+  const ObjectState& EvalWorldState(TimeValue t, BOOL evalHidden = TRUE) override;
+  void InvalidateWS() override { wsOk_ = false; }
+  INode* GetParentNode() override { return parent_; }
+  int NumberOfChildren() override { return int(children_.size()); }
+  INode* GetChildNode(int i) override;
+  BOOL IsRootNode() override { return root_ ? TRUE : FALSE; }
+
+  Control* GetPositionController() override { return ctrl_[0]; }
+  Control* GetRotationController() override { return ctrl_[1]; }
+  Control* GetScaleController() override { return ctrl_[2]; }
+  void SetPositionController(Control* c) override;
+  void SetRotationController(Control* c) override;
+  void SetScaleController(Control* c) override;
+
+  void SetObjOffsetPos(const Point3& p) override;
+  Point3 GetObjOffsetPos() override { return offPos_; }
+  void SetObjOffsetRot(const Quat& q) override;
+  Quat GetObjOffsetRot() override { return offRot_; }
+  void SetObjOffsetScale(const Point3& s) override;
+  Point3 GetObjOffsetScale() override { return offScale_; }
+
+  int NumRefs() override { return 4; }
+  RefTargetHandle GetReference(int i) override;
+  void SetReference(int i, RefTargetHandle target) override;
+  RefResult NotifyRefChanged(const Interval& changeInt, RefTargetHandle hTarget, PartID& partID,
+                             RefMessage message) override;
+
+  void AttachChild(SceneNode* child);
+  void DetachChild(SceneNode* child);
+
+ private:
+  void TransformChanged();
+
+  std::string name_;
+  bool root_;
+  bool deletable_ = false;
+  Object* obj_ = nullptr;
+  Control* ctrl_[3] = {nullptr, nullptr, nullptr};  // position, rotation, scale
+  Point3 offPos_;
+  Quat offRot_;
+  Point3 offScale_{1.0f, 1.0f, 1.0f};
+  SceneNode* parent_ = nullptr;
+  std::vector<SceneNode*> children_;
+
+  ObjectState ws_;
+  Interval wsValid_;
+  bool wsOk_ = false;
+  unsigned wsStamp_ = 0;
+};
