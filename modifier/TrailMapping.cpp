@@ -1,0 +1,168 @@
+// Texture coordinates of the trail: channel 1 (U across the shape, V along the trail by path length,
+// "Stretch" or "String") and the particle-age map on channel 2; the path-length cache.
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "modifier/TrailBuildContext.h"
+#include "modifier/Wakeweave.h"
+#include "particles/TrailSource.h"
+#include "plugin/ParamIds.h"
+
+namespace {
+
+// U of each texture column of one polyline: the running length along it, the last column exactly
+// uRepeat (for a closed line the doubled first point closes the loop).
+std::vector<float> ColumnUs(const PolyLine& line, float uRepeat) {
+  const int P = line.numPts;
+  const int Q = P + (line.IsClosed() ? 1 : 0);
+  std::vector<float> us(size_t(Q), 0.0f);
+  const float L = line.CurveLength();
+  float acc = 0.0f;
+  Point3 prev = line.pts[0].p;
+  for (int c = 0; c < Q; ++c) {
+    if (c == Q - 1) {
+      us[size_t(c)] = 1.0f * uRepeat;
+      continue;
+    }
+    Point3 p = line.pts[c % P].p;
+    acc += (p - prev).Length();
+    prev = p;
+    // A line of no length has no distances to follow: spread its columns evenly instead of dividing by 0.
+    us[size_t(c)] = L > 0.0f ? acc * uRepeat / L : float(c) * uRepeat / float(Q - 1);
+  }
+  return us;
+}
+
+}  // namespace
+
+void Wakeweave::BuildTrailMapping(TrailBuildContext& ctx) {
+  if (!ctx.generateMap) return;
+  if (!ctx.mesh) throw CModifyException();
+  Mesh& mesh = ctx.mesh->GetMesh();
+  const int N = ctx.times.GetSize();
+  const int numTrails = ctx.source->numTrails();
+  int index = 0;
+  for (int j = 0; j < numTrails; ++j) {
+    if (!ctx.drawn[size_t(j)]) continue;
+    const int still = ctx.mapType == 1 ? ctx.source->countStillSamples(j, ctx.times) : 0;
+    for (int k = 0; k < ctx.numLines; ++k) {
+      const PolyLine& line = ctx.shape.lines[k];
+      if (line.numPts <= 0) continue;
+      const std::vector<float> us = ColumnUs(line, ctx.uRepeat);
+      for (int s = 0; s < N; ++s) {
+        double v;
+        if (ctx.usePathLengths && s == N - 1) {
+          // The present may fall between two path samples: interpolate by the distance covered.
+          int sub = std::abs((ctx.times[s - 1] - ctx.times[s]) / 5);
+          double A = PathLength(ctx.node, ctx.times[s - 1], ctx.t, sub);
+          double B = PathLength(ctx.node, ctx.times[s - 1], ctx.times[s], sub);
+          if (std::fabs(B) < 1e-6)
+            v = m_pathLengths[s - 1];
+          else
+            v = m_pathLengths[s - 1] + (A / B) * (m_pathLengths[s] - m_pathLengths[s - 1]);
+        } else if (ctx.usePathLengths) {
+          v = m_pathLengths[s];
+        } else if (ctx.mapType == 1) {
+          v = (s >= N - 1 - still) ? 1.0 : s / (ctx.numSteps - still);
+        } else if (s == N - 1 && ctx.lastSampleAppended) {
+          // The last sample sits a fraction of a step beyond the last whole step: V is its true offset,
+          // so the oldest point of a moving trail gets exactly 1.
+          v = (s - 1 + ctx.fraction) / ctx.numSteps;
+        } else {
+          v = s / ctx.numSteps;
+        }
+        for (float u : us) mesh.setTVert(index++, UVVert(u, float(v), 0.0f));
+      }
+    }
+  }
+}
+
+void Wakeweave::BuildAgeMapping(TrailBuildContext& ctx) {
+  if (!ctx.generateAgeMap || !ctx.mesh) return;
+  Mesh& mesh = ctx.mesh->GetMesh();
+  const int N = ctx.times.GetSize();
+  const int W = ctx.texColumnsPerSample;
+  mesh.setMapSupport(2, TRUE);
+  mesh.setNumMapVerts(2, ctx.numDrawnTrails * N * W, FALSE);
+  const int numTrails = ctx.source->numTrails();
+  int n = 0;
+  for (int j = 0; j < numTrails; ++j) {
+    if (!ctx.drawn[size_t(j)]) continue;
+    const int life = ctx.source->trailLifeSpan(j);
+    for (int i = 0; i < N; ++i) {
+      float v = 0.0f;
+      if (N >= 2) {
+        const int age = ctx.source->trailAge(j, ctx.times[i]);
+        if (age < 0)
+          v = 1.0f;
+        else
+          v = life != 0 ? float(age) / float(life) : 0.0f;
+        if (v < 0.0f) v = 0.0f;
+        if (v > 0.99f) v = 0.99f;
+      }
+      for (int c = 0; c < W; ++c) {
+        const float u = W >= 2 ? (float(c) * ctx.uRepeat) / float(W - 1) : 0.0f;
+        mesh.setMapVert(2, n++, UVVert(u, v, 0.0f));
+      }
+    }
+  }
+}
+
+void Wakeweave::BuildPathLengths(TrailBuildContext& ctx) {
+  if (!ctx.node) return;
+  int movingOrStill = 0;
+  Interval valid = FOREVER;
+  if (!pblock || !pblock->GetValue(pb_moving_or_still, 0, movingOrStill, valid) || movingOrStill == 0) return;
+  int start = 0, end = 0;
+  double steps = 0, ticksPerStep = 0;
+  if (!ComputeFrameRange(pblock, AnimationRange(), &start, &end, &steps, &ticksPerStep)) return;
+  int sub = int(ticksPerStep / 2.0);
+  if (sub < GetTicksPerFrame()) sub = GetTicksPerFrame();
+  // V is the share of the whole range's path covered at each sample, so a point keeps its V as the
+  // anchored trail grows.
+  const double total = PathLength(ctx.node, start, end, sub);
+  m_pathLengths.RemoveAll();
+  double acc = 0;
+  const int N = ctx.times.GetSize();
+  if (!(std::fabs(steps) < 1e-6)) {
+    for (int i = 0; i < N; ++i) {
+      const int cur = ctx.times[i];
+      const int prev = i > 0 ? ctx.times[i - 1] : cur;
+      double value = double(i) / double(N);
+      if (!(std::fabs(total) < 1e-6)) {
+        acc += PathLength(ctx.node, prev, cur, sub);
+        value = acc / total;
+      }
+      m_pathLengths.Add(value);
+    }
+  }
+  m_pathLengths.Add(1.0);
+}
+
+double Wakeweave::PathLength(INode* node, TimeValue t0, TimeValue t1, int step) {
+  if (t0 >= t1) return 0.0;
+  const int64_t diff = int64_t(t1) - t0;
+  const int tpf = GetTicksPerFrame();
+  if (step <= 0) step = diff < tpf ? tpf : int(diff);
+  Point3 p = NodePosition(node, t0);
+  double sum = 0;
+  int64_t cur = t0;
+  int64_t d = diff < step ? diff : step;
+  while (cur <= t1) {
+    Point3 q = NodePosition(node, TimeValue(cur));
+    sum += double((q - p).Length());
+    p = q;
+    if (cur >= t1) break;
+    if (cur + d > t1) d = t1 - cur;
+    cur += d;
+  }
+  return sum;
+}
+
+Point3 Wakeweave::NodePosition(INode* node, TimeValue time) {
+  if (!node) return Point3(0.0f, 0.0f, 0.0f);
+  AffineParts parts;
+  decomp_affine(node->GetNodeTM(time), &parts);
+  return parts.t;
+}

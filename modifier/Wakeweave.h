@@ -1,0 +1,89 @@
+#pragma once
+// The Wakeweave modifier: replaces an animated shape by the mesh of the trail it leaves behind.
+#include <max.h>
+#include <windows.h>
+
+#include "particles/ParticleStateBuilder.h"
+#include "support/mfc_compat.h"
+
+class ITrailSource;
+struct TrailBuildContext;
+
+// Thrown inside an evaluation; caught once at its end, which outputs the fallback mesh.
+class CModifyException {};
+
+class Wakeweave : public Modifier {
+ public:
+  Wakeweave();
+  ~Wakeweave() override;
+
+  // Animatable
+  void GetClassName(TSTR& s) override;
+  SClass_ID SuperClassID() override { return OSM_CLASS_ID; }
+  Class_ID ClassID() override;
+  void DeleteThis() override { delete this; }
+  void BeginEditParams(IObjParam* ip, ULONG flags, Animatable* prev) override;
+  void EndEditParams(IObjParam* ip, ULONG flags, Animatable* next) override;
+  int NumSubs() override { return 1; }
+  Animatable* SubAnim(int) override { return pblock; }
+  TSTR SubAnimName(int) override;
+  int NumParamBlocks() override { return 1; }
+  IParamBlock2* GetParamBlock(int) override { return pblock; }
+  IParamBlock2* GetParamBlockByID(short id) override;
+
+  // References
+  int NumRefs() override { return 1; }
+  RefTargetHandle GetReference(int) override;
+  void SetReference(int, RefTargetHandle rtarg) override;
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
+  RefResult NotifyRefChanged(const Interval& changeInt, RefTargetHandle hTarget, PartID& partID,
+                             RefMessage message) override;
+  RefTargetHandle Clone(RemapDir& remap) override;
+
+  // Base object
+  CreateMouseCallBack* GetCreateMouseCallBack() override { return nullptr; }
+  const char* GetObjectName() override;
+
+  // Modifier
+  BOOL HasUVW() override { return TRUE; }
+  void SetGenUVW(BOOL) override {}
+  Interval LocalValidity(TimeValue t) override;
+  ChannelMask ChannelsUsed() override { return TOPO_CHANNEL | GEOM_CHANNEL; }
+  ChannelMask ChannelsChanged() override { return ALL_CHANNELS; }
+  void NotifyInputChanged(const Interval&, PartID, RefMessage, ModContext*) override {}
+  void ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode* node) override;
+  Class_ID InputType() override { return genericShapeClassID; }
+
+  // Evaluation helpers
+  BOOL IsParticleMode();
+  BOOL ComputeFrameRange(IParamBlock2* pb, Interval range, int* start, int* end, double* numSteps,
+                         double* ticksPerStep);
+  BOOL GetShapeBelow(INode* node, PolyShape& shape, TimeValue time, int steps);
+
+  IParamBlock2* pblock;
+  CArray<double, double> m_pathLengths;
+  char m_szTexturePath[MAX_PATH];
+  Tab<INode*> m_eventCandidates;
+  Tab<int> m_eventChoices;
+  ParticleStateBuilder m_particleState;
+  CRITICAL_SECTION m_lock;
+  int m_bTrailRebuild;
+
+ private:
+  // The node of this modifier application, found through the dependents; null when none.
+  INode* FindNodeOf(ModContext& mc);
+  Interval AnimationRange();
+
+  // Building steps of one evaluation.
+  void BuildSampleTimes(TrailBuildContext& ctx);
+  BOOL IsTrailDrawn(TrailBuildContext& ctx, int trail);
+  void BuildTrailVertices(TrailBuildContext& ctx);
+  void BuildTrailFaces(TrailBuildContext& ctx);
+  void BuildTrailMapping(TrailBuildContext& ctx);
+  void BuildAgeMapping(TrailBuildContext& ctx);
+  void BuildPathLengths(TrailBuildContext& ctx);
+  Point3 FindDistinctPosition(TrailBuildContext& ctx, int trail, int l, int step);
+  double PathLength(INode* node, TimeValue t0, TimeValue t1, int step);
+  Point3 NodePosition(INode* node, TimeValue time);
+};
