@@ -160,3 +160,30 @@ IOResult ParticleSystemState::load(ILoad* iload) {
   // A chunk header that cannot be read is damage, not the end of the data.
   return opened == IO_ERROR ? IO_ERROR : IO_OK;
 }
+
+void ParticleSystemState::makeTestSpline(const char* name) {
+  SplineShape* obj = nullptr;
+  try {
+    obj = new SplineShape();
+  } catch (const std::bad_alloc&) {
+    obj = nullptr;
+  }
+  if (!obj) {
+    DebugPrint("ERROR: ParticleSystemState::makeTestSpline couldn't create spline object\n");
+    return;
+  }
+  BezierShape& shape = obj->shape;
+  shape.NewShape();
+  for (int i = 0; i < particles.GetSize(); ++i) {
+    const ParticleState& life = particles.GetAt(i);
+    Spline3D* spline = shape.NewSpline(KTYPE_CORNER, KTYPE_BEZIER, PARM_UNIFORM);
+    if (!spline) continue;
+    for (int k = 0; k < life.keys.GetSize(); ++k) {
+      Point3 p = life.keys.GetAt(k).tm.GetRow(3);
+      spline->AddKnot(SplineKnot(KTYPE_AUTO, LTYPE_CURVE, p, p, p), -1);
+    }
+  }
+  shape.UpdateSels();
+  INode* node = GetCOREInterface()->CreateObjectNode(obj);
+  if (node) node->SetName(name);
+}
