@@ -24,9 +24,8 @@ typedef unsigned int RefMessage;
 class HOSTAPI Interval {
  public:
   Interval() : start_(TIME_NegInfinity), end_(TIME_NegInfinity) {}
-  Interval(TimeValue s, TimeValue e) {
-    if (s <= e) { start_ = s; end_ = e; } else { start_ = e; end_ = s; }
-  }
+  // Kept as given: an interval whose start lies after its end holds no time, and callers test for it.
+  Interval(TimeValue s, TimeValue e) : start_(s), end_(e) {}
   void Set(TimeValue s, TimeValue e) { *this = Interval(s, e); }
   void SetStart(TimeValue s) { start_ = s; }
   void SetEnd(TimeValue e) { end_ = e; }
