@@ -1,0 +1,151 @@
+// Meshes: face attributes, sizes and mapping channels.
+#include <gtest/gtest.h>
+
+#include "max.h"
+
+TEST(Face, MaterialIdSmoothingAndEdgeVisibilityShareTheFlags) {
+  Face f;
+  f.setVerts(3, 1, 2);
+  f.setSmGroup(0x80000001u);
+  f.setEdgeVisFlags(EDGE_VIS, EDGE_INVIS, EDGE_VIS);
+  f.setMatID(0xBEEF);
+  EXPECT_EQ(f.flags, (0xBEEFu << 16) | EDGE_A | EDGE_C);
+  EXPECT_EQ(f.getMatID(), 0xBEEF);
+  EXPECT_TRUE(f.getEdgeVis(0));
+  EXPECT_FALSE(f.getEdgeVis(1));
+  EXPECT_TRUE(f.getEdgeVis(2));
+  // Changing one field leaves the others.
+  f.setMatID(2);
+  f.setEdgeVis(1, EDGE_VIS);
+  f.setEdgeVis(0, EDGE_INVIS);
+  EXPECT_EQ(f.getMatID(), 2);
+  EXPECT_EQ(f.flags & EDGE_ALL, DWORD(EDGE_B | EDGE_C));
+  f.setEdgeVisFlags(EDGE_INVIS, EDGE_INVIS, EDGE_INVIS);
+  EXPECT_EQ(f.getMatID(), 2);
+  EXPECT_EQ(f.getSmGroup(), 0x80000001u);
+  EXPECT_EQ(f.getVert(0), 3u);
+  EXPECT_EQ(f.v[2], 2u);
+
+  TVFace t;
+  t.setTVerts(4, 5, 6);
+  EXPECT_EQ(t.getTVert(1), 5u);
+}
+
+TEST(Mesh, ResizingKeepsOrClears) {
+  Mesh m;
+  ASSERT_TRUE(m.setNumVerts(3));
+  for (int i = 0; i < 3; ++i) m.setVert(i, float(i), 1.0f, 2.0f);
+  ASSERT_TRUE(m.setNumVerts(5, TRUE));
+  EXPECT_EQ(m.getNumVerts(), 5);
+  EXPECT_EQ(m.getVert(2), Point3(2, 1, 2));
+  EXPECT_EQ(m.verts[4], Point3());
+  EXPECT_EQ(m.vertSel.GetSize(), 5);
+  ASSERT_TRUE(m.setNumVerts(4));  // no keep: all fresh
+  EXPECT_EQ(m.getVert(2), Point3());
+  ASSERT_TRUE(m.setNumVerts(-1));
+  EXPECT_EQ(m.numVerts, 0);
+  EXPECT_EQ(m.verts, nullptr);
+
+  ASSERT_TRUE(m.setNumFaces(2));
+  m.faces[1].setVerts(0, 1, 2);
+  m.faces[1].setMatID(7);
+  ASSERT_TRUE(m.setNumFaces(3, TRUE, FALSE));
+  EXPECT_EQ(m.faces[1].getMatID(), 7);
+  EXPECT_EQ(m.faces[2].flags, 0u);
+  EXPECT_EQ(m.faceSel.GetSize(), 2);  // selection not synchronised
+  ASSERT_TRUE(m.setNumFaces(1, TRUE));
+  EXPECT_EQ(m.getNumFaces(), 1);
+}
+
+TEST(Mesh, MapSupportGivesOneMapFacePerFace) {
+  Mesh m;
+  EXPECT_EQ(m.getNumMaps(), 2);
+  EXPECT_FALSE(m.mapSupport(0));
+  EXPECT_FALSE(m.mapSupport(1));
+  m.setNumFaces(4);
+  m.setMapSupport(0);
+  EXPECT_TRUE(m.mapSupport(0));
+  EXPECT_EQ(m.getNumMapFaces(0), 4);
+  EXPECT_EQ(m.getNumMapVerts(0), 0);
+  EXPECT_EQ(m.vcFace, m.mapFaces(0));
+
+  // Asking for a higher channel adds the channels below it, unused.
+  m.setMapSupport(3);
+  EXPECT_EQ(m.getNumMaps(), 4);
+  EXPECT_FALSE(m.mapSupport(2));
+  EXPECT_TRUE(m.mapSupport(3));
+  ASSERT_TRUE(m.setNumMapVerts(3, 2));
+  m.setMapVert(3, 1, UVVert(0.5f, 0.25f, 0.0f));
+  m.setMapVert(3, 2, UVVert(9, 9, 9));  // past the end: ignored
+  m.mapFaces(3)[2].setTVerts(1, 1, 0);
+
+  // Face count changes carry the used channels along, keeping what they keep.
+  ASSERT_TRUE(m.setNumFaces(6, TRUE));
+  EXPECT_EQ(m.getNumMapFaces(3), 6);
+  EXPECT_EQ(m.getNumMapFaces(0), 6);
+  EXPECT_EQ(m.getNumMapFaces(2), 0);
+  EXPECT_EQ(m.mapFaces(3)[2].t[0], 1u);
+  EXPECT_EQ(m.mapVerts(3)[1], UVVert(0.5f, 0.25f, 0.0f));
+
+  m.setMapSupport(3, FALSE);
+  EXPECT_FALSE(m.mapSupport(3));
+  EXPECT_EQ(m.getNumMapFaces(3), 0);
+  EXPECT_EQ(m.mapVerts(3), nullptr);
+  m.setNumFaces(2);
+  EXPECT_EQ(m.getNumMapFaces(3), 0);
+
+  // Out of range channels answer nothing and take nothing.
+  EXPECT_FALSE(m.mapSupport(-1));
+  EXPECT_FALSE(m.mapSupport(MAX_MESHMAPS));
+  m.setMapSupport(MAX_MESHMAPS);
+  EXPECT_EQ(m.getNumMaps(), 4);
+  EXPECT_EQ(m.mapVerts(50), nullptr);
+}
+
+TEST(Mesh, ChannelOneIsTheTextureVertices) {
+  Mesh m;
+  m.setNumFaces(2);
+  ASSERT_TRUE(m.setNumTVerts(3));  // a positive count turns the channel on
+  EXPECT_TRUE(m.mapSupport(1));
+  EXPECT_EQ(m.getNumTVFaces(), 2);
+  m.setTVert(2, 1.0f, 0.5f, 0.0f);
+  EXPECT_EQ(m.mapVerts(1)[2], UVVert(1.0f, 0.5f, 0.0f));
+  m.setMapVert(1, 0, UVVert(0.25f, 0.0f, 0.0f));
+  EXPECT_EQ(m.tVerts[0], UVVert(0.25f, 0.0f, 0.0f));
+  m.tvFace[1].setTVerts(0, 1, 2);
+  EXPECT_EQ(m.mapFaces(1)[1].t[2], 2u);
+  ASSERT_TRUE(m.setNumTVerts(4, TRUE));
+  EXPECT_EQ(m.getNumMapVerts(1), 4);
+  EXPECT_EQ(m.tVerts, m.mapVerts(1));
+  EXPECT_EQ(m.getTVert(2), UVVert(1.0f, 0.5f, 0.0f));
+  ASSERT_TRUE(m.setNumTVFaces(5, TRUE));
+  EXPECT_EQ(m.getNumMapFaces(1), 5);
+  EXPECT_EQ(m.tvFace[1].t[1], 1u);
+
+  // setNumMaps without keep resets every channel.
+  m.setNumMaps(3);
+  EXPECT_FALSE(m.mapSupport(1));
+  EXPECT_EQ(m.tVerts, nullptr);
+  m.setNumMaps(0);
+  EXPECT_EQ(m.getNumTVerts(), 0);
+}
+
+TEST(Mesh, CopiesAreDeep) {
+  Mesh a;
+  a.setNumVerts(2);
+  a.setVert(1, 1, 2, 3);
+  a.setNumFaces(1);
+  a.setNumTVerts(1);
+  a.setTVert(0, UVVert(0.5f, 0.5f, 0.0f));
+  Mesh b(a);
+  b.setVert(1, 9, 9, 9);
+  b.setTVert(0, UVVert(1, 1, 1));
+  EXPECT_EQ(a.getVert(1), Point3(1, 2, 3));
+  EXPECT_EQ(a.tVerts[0], UVVert(0.5f, 0.5f, 0.0f));
+  EXPECT_NE(b.tVerts, a.tVerts);
+  Mesh c;
+  c = b;
+  EXPECT_EQ(c.tVerts[0], UVVert(1, 1, 1));
+  EXPECT_EQ(c.getNumTVFaces(), 1);
+  EXPECT_NE(c.tvFace, b.tvFace);
+}
