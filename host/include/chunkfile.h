@@ -1,6 +1,7 @@
 #pragma once
 // Chunk files on disk: the host's scene file writer and reader.
 #include "ioapi.h"
+#include <cstddef>
 #include <memory>
 #include <string>
 
