@@ -60,8 +60,9 @@ class HOSTAPI ParamMap2UserDlgProc : public MaxHeapOperators {
   virtual ~ParamMap2UserDlgProc() = default;
 };
 
-// Where rollout windows come from. The default host makes a bare stand-in object per rollout (no controls);
-// the dialog manager replaces it with one that builds the rollout from its dialog template.
+// Where rollout windows come from. The default host makes a bare stand-in object per rollout (no controls)
+// and delivers messages at the core interface's current time; the dialog manager replaces it with one that
+// builds the rollout from its dialog template.
 class HOSTAPI IRolloutHost {
  public:
   virtual ~IRolloutHost() = default;
@@ -72,7 +73,7 @@ class HOSTAPI IRolloutHost {
   // The time that rollout messages are delivered at (the scene's current time).
   virtual TimeValue CurrentTime() { return 0; }
 };
-// Installs a rollout host (null restores the default one); returns the previous host. The caller keeps
-// ownership and must not install a new host while rollouts are open.
+// Installs a rollout host (null restores the default one); returns the previous host, null when that was
+// the default. The caller keeps ownership and must not install a new host while rollouts are open.
 HOSTAPI IRolloutHost* SetRolloutHost(IRolloutHost* host);
 HOSTAPI IRolloutHost* GetRolloutHost();

@@ -231,6 +231,7 @@ class AssertRecorder {
 class ParamsTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    GetCOREInterface();  // made once on first use; rollout messages ask it for the time
     liveAtStart = MAX_heapLiveCount();
     scene.reset(new TestScene);
     desc.reset(MakeTestDesc(&cd, &validator, &accessor));

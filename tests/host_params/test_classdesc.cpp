@@ -10,6 +10,7 @@ struct ProcLog {
     UINT msg;
     HWND hWnd;
     IParamMap2* map;
+    TimeValue t = 0;
   };
   std::vector<Msg> msgs;
   std::vector<int> deleted;
@@ -20,8 +21,8 @@ struct ProcLog {
 class LoggingProc : public ParamMap2UserDlgProc {
  public:
   LoggingProc(ProcLog* log, int id) : log_(log), id_(id) {}
-  INT_PTR DlgProc(TimeValue, IParamMap2* map, HWND hWnd, UINT msg, WPARAM, LPARAM) override {
-    log_->msgs.push_back({id_, msg, hWnd, map});
+  INT_PTR DlgProc(TimeValue t, IParamMap2* map, HWND hWnd, UINT msg, WPARAM, LPARAM) override {
+    log_->msgs.push_back({id_, msg, hWnd, map, t});
     return FALSE;
   }
   void DeleteThis() override {
@@ -131,6 +132,7 @@ TEST_F(ParamsTest, EditingOpensOneRolloutPerMapBoundToTheOwnersBlock) {
 TEST_F(ParamsTest, UserProceduresLiveFromInstallationToClose) {
   ProcLog log;
   long live = MAX_heapLiveCount();
+  GetCOREInterface()->SetTime(12 * kFrame, FALSE);
   for (int cycle = 0; cycle < 2; ++cycle) {
     SCOPED_TRACE(cycle);
     log = ProcLog();
@@ -140,6 +142,7 @@ TEST_F(ParamsTest, UserProceduresLiveFromInstallationToClose) {
     desc->SetUserDlgProc(1, new LoggingProc(&log, 1));
     ASSERT_EQ(log.msgs.size(), 2u);
     EXPECT_EQ(log.msgs[0].msg, UINT(WM_INITDIALOG));
+    EXPECT_EQ(log.msgs[1].t, 12 * kFrame);  // the scene's current time
     EXPECT_EQ(log.msgs[0].map, desc->GetMap(0));
     EXPECT_EQ(log.msgs[0].hWnd, desc->GetMap(0)->GetHWnd());
     EXPECT_EQ(log.msgs[1].hWnd, desc->GetMap(1)->GetHWnd());
@@ -157,6 +160,7 @@ TEST_F(ParamsTest, UserProceduresLiveFromInstallationToClose) {
     EXPECT_EQ(desc->GetUserDlgProc(0), nullptr);
     EXPECT_EQ(MAX_heapLiveCount(), live) << "procedures or rollouts left alive";
   }
+  GetCOREInterface()->SetTime(0, FALSE);
 }
 
 TEST_F(ParamsTest, ReplacingAProcedureReleasesTheOldOne) {

@@ -154,9 +154,17 @@ TEST_F(ParamsTest, ChangesAreNotifiedToTheOwnerWithTheBlockAsSource) {
   ASSERT_TRUE(pb->SetController(pFrames, 0, c));
   owner->notes.clear();
   c->AddKey(kFrame, 9.0f);
-  ASSERT_FALSE(owner->notes.empty());
+  ASSERT_EQ(owner->notes.size(), 1u);
   EXPECT_EQ(owner->notes.back().target, pb);
   EXPECT_EQ(owner->notes.back().lastParam, pFrames);
+
+  // Writing the animated parameter is heard once, whether or not the controller reports it itself.
+  owner->notes.clear();
+  ASSERT_TRUE(pb->SetValue(pSegments, 0, 6));
+  ASSERT_TRUE(pb->SetValue(pFrames, kFrame, 5));
+  ASSERT_EQ(owner->notes.size(), 2u);
+  EXPECT_EQ(owner->notes.back().lastParam, pFrames);
+  EXPECT_EQ(pb->LastNotifyParamID(), pFrames);
 }
 
 TEST_F(ParamsTest, ValidatorDecidesWhichNodesAreStored) {

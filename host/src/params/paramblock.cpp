@@ -186,11 +186,11 @@ class ParamBlock2 : public IParamBlock2 {
     if (!admit(d, tabIndex, t, pv)) return FALSE;
     if (Control* c = controllerOf(id, *s)) {
       float f = pv.f;
-      c->SetValue(t, &f, 1, CTRL_ABSOLUTE);
+      setThroughController(id, c, t, f);
     } else {
       s->f = pv.f;
+      changed(id);
     }
-    changed(id);
     return TRUE;
   }
 
@@ -202,12 +202,11 @@ class ParamBlock2 : public IParamBlock2 {
     pv.i = ClampInt(d, v);
     if (!admit(d, tabIndex, t, pv)) return FALSE;
     if (Control* c = controllerOf(id, *s)) {
-      float f = float(pv.i);
-      c->SetValue(t, &f, 1, CTRL_ABSOLUTE);
+      setThroughController(id, c, t, float(pv.i));
     } else {
       s->i = pv.i;
+      changed(id);
     }
-    changed(id);
     return TRUE;
   }
 
@@ -399,6 +398,7 @@ class ParamBlock2 : public IParamBlock2 {
     }
     // Anything else passes on to the owner with this block as its source.
     lastNotify_ = id;
+    if (message == REFMSG_CHANGE && hTarget == settingThrough_) settingNotified_ = true;
     if (message == REFMSG_CHANGE) desc_->blockChanged(this, id);
     return REF_SUCCEED;
   }
@@ -683,6 +683,17 @@ class ParamBlock2 : public IParamBlock2 {
     params_[size_t(pi)] = defaultSlots(pi);
   }
 
+  // A controller that reports its own change reaches the owner through NotifyRefChanged; the block
+  // notifies only when it did not, so the owner hears of one write once.
+  void setThroughController(ParamID id, Control* c, TimeValue t, float f) {
+    settingThrough_ = c;
+    settingNotified_ = false;
+    lastNotify_ = id;
+    c->SetValue(t, &f, 1, CTRL_ABSOLUTE);
+    settingThrough_ = nullptr;
+    if (!settingNotified_) changed(id);
+  }
+
   void changed(ParamID id) {
     lastNotify_ = id;
     NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
@@ -713,6 +724,8 @@ class ParamBlock2 : public IParamBlock2 {
   ReferenceMaker* owner_;
   std::vector<std::vector<Slot>> params_;  // per parameter, in descriptor order; one entry for a plain one
   ParamID lastNotify_ = -1;
+  Control* settingThrough_ = nullptr;  // controller being written by SetValue
+  bool settingNotified_ = false;
 };
 
 IParamBlock2* CreateParameterBlock2(ParamBlockDesc2* pdesc, ReferenceMaker* owner) {

@@ -3,6 +3,7 @@
 #include "iparamb2.h"
 #include "plugapi.h"
 #include "debug.h"
+#include "iface.h"
 
 #include <climits>
 #include <cstdarg>
@@ -59,6 +60,10 @@ class StandInRolloutHost : public IRolloutHost {
     return reinterpret_cast<HWND>(new Rollout{hInst, dlgTemplate, titleId, map});
   }
   void DestroyRollout(HWND hWnd) override { delete reinterpret_cast<Rollout*>(hWnd); }
+  TimeValue CurrentTime() override {
+    Interface* ip = GetCOREInterface();
+    return ip ? ip->GetTime() : 0;
+  }
 };
 
 StandInRolloutHost g_standInHost;
