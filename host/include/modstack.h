@@ -73,7 +73,9 @@ class HOSTAPI Modifier : public BaseObject {
 // Evaluation (Eval(t, modIndex)): the object is evaluated at t and, when at least one modifier from the
 // bottom up to modIndex is to be applied, copied (MakeCopyAt) so that the object itself is never changed;
 // the copy goes through the modifiers from the bottom up to and including modIndex. Objects replaced on
-// the way are deleted if the pipeline owns them.
+// the way are deleted if the pipeline owns them. The validity of the result is narrowed by each applied
+// modifier's LocalValidity (on the channels it changes) and, when a modifier replaces its input, by the
+// input's validity (what is made from an input holds no longer than it).
 // Lifetime of a result: Eval with no modifier to apply returns the object's own Eval(t). Otherwise the
 // result is held in a slot per start index: it stays alive and unchanged until the next Eval with the same
 // modIndex that has to recompute (a result still valid at the asked time is returned again), or until the

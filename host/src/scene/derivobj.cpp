@@ -168,19 +168,24 @@ ObjectState DerivedObject::Eval(TimeValue t, int modIndex) {
   if (!os.obj) os.obj = base.obj;
   INode* node = FindNode();
 
+  Object* input = nullptr;  // the current modifier's input, while it is still ours to free
   try {
     // Bottom to top. The lists are read afresh each step: a modifier may evaluate this stack meanwhile.
     for (int i = NumModifiers() - 1; i >= modIndex; --i) {
       if (i >= NumModifiers()) continue;
       Modifier* mod = mods_[size_t(i)];
       if (!mod || !mod->IsEnabled()) continue;
-      Object* input = os.obj;
+      input = os.obj;
       mod->ModifyObject(t, *contexts_[size_t(i)], &os, node);
       if (!os.obj) {
         os.obj = input;  // a modifier that leaves nothing behind leaves its input
       } else if (os.obj != input) {
+        // What was made from the input holds no longer than the input did.
+        Interval inputValid = input->ObjectValidity(t);
+        for (int c = 0; c < NUM_OBJ_CHANS; ++c) os.obj->UpdateValidity(c, inputValid);
         ReleaseResult(input, base.obj);
       }
+      input = nullptr;
       Interval local = mod->LocalValidity(t);
       valid &= local;
       ChannelMask changed = mod->ChannelsChanged();
@@ -188,6 +193,8 @@ ObjectState DerivedObject::Eval(TimeValue t, int modIndex) {
         if (changed & (ChannelMask(1) << c)) os.obj->UpdateValidity(c, local);
     }
   } catch (...) {
+    // A failed modifier may have replaced its input already: free both.
+    if (input && input != os.obj) ReleaseResult(input, base.obj);
     ReleaseResult(os.obj, base.obj);
     throw;
   }
