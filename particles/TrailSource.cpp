@@ -117,12 +117,14 @@ float HermiteInterpolate(float p0, float p1, float p2, float p3, float u, float 
 
 Matrix3 SplineTrailSource::trailTM(int, TimeValue t, TimeList& times) {
   DbgAssertSrc(pShapeNode != NULL, kSourceName);
-  if (times.GetSize() == 0) return Matrix3();
+  // The assertion handler may return: answer without the node rather than crash.
+  if (times.GetSize() == 0 || !pShapeNode) return Matrix3();
   return pShapeNode->GetObjectTM(t);
 }
 
 BOOL SplineTrailSource::isTrailStationary(int, TimeValue from, TimeValue to, int step, TimeList&) {
   DbgAssertSrc(pShapeNode != NULL, kSourceName);
+  if (!pShapeNode) return TRUE;
   Point3 p0 = translationOf(pShapeNode->GetObjectTM(from));
   // A step that cannot advance would never reach `to`.
   if (step <= 0) step = 1;
