@@ -46,6 +46,8 @@ class Wakeweave : public Modifier {
   const char* GetObjectName() override;
 
   // Modifier
+  using Modifier::HasUVW;
+  using Modifier::SetGenUVW;
   BOOL HasUVW() override { return TRUE; }
   void SetGenUVW(BOOL) override {}
   Interval LocalValidity(TimeValue t) override;
