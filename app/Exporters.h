@@ -1,0 +1,45 @@
+#pragma once
+// Mesh exporters of the host program: Wavefront OBJ and glTF 2.0 (.gltf with an embedded buffer, .glb).
+//
+// Both take the mesh as the node's stack outputs it, in the node's object space. Each file is written to
+// a temporary file beside the target and renamed over it, so a failed export never leaves half a file.
+#include <max.h>
+
+#include <string>
+
+struct ExportMesh {
+  const Mesh* mesh;
+  // The transform that takes the mesh's points to world space: pass the node's object transform
+  // (GetObjectTM, object offset included) so that the file reproduces the node's world placement.
+  Matrix3 nodeTM;
+  std::string nodeName;
+};
+
+// OBJ in object space: `v` lines, `vt` lines (channel 1, u v) when the mesh has texture faces, faces grouped
+// by material id (`g mtl<id>` / `usemtl mtl<id>`, ids ascending, faces in mesh order within a group),
+// 1-based `f a/ta b/tb c/tc` (or `f a b c`). Floats with 9 significant digits. The transform is only
+// recorded in a comment; OBJ has no place for it. Throws std::runtime_error on bad mesh data or I/O failure.
+void WriteObj(const ExportMesh& m, const std::string& path);
+
+// glTF 2.0, one node carrying the transform and one mesh with a primitive (triangles, UNSIGNED_INT
+// indices) per material id, material "mtl<id>" each. glTF attributes are per vertex while the mesh keeps
+// separate texture faces, so each primitive's vertices are the distinct (vertex, channel-1 vertex,
+// channel-2 vertex) corners of its faces: positions stay the mesh's positions and every corner keeps its
+// own coordinates. TEXCOORD_0 is channel 1 and TEXCOORD_1 channel 2, each with V flipped (v' = 1 - v),
+// because glTF puts the texture origin at the top left where the host puts it at the bottom left.
+// The transform goes on the node as a matrix; one that is not a rotation and scale (a shear) cannot be
+// stored there, so it is then applied to the positions and the node keeps the identity. A mesh without
+// faces gives a node without a mesh. `binary` writes GLB; otherwise the buffer is embedded as a data URI.
+// Throws std::runtime_error on bad mesh data (an index out of range, a non-finite value) or I/O failure.
+void WriteGltf(const ExportMesh& m, const std::string& path, bool binary);
+
+// Shared by the exporters and the demo.
+namespace exportdetail {
+// Writes bytes to a temporary file in the target's folder, then renames it over path.
+void WriteFileAtomically(const std::string& path, const std::string& bytes);
+// Channel ch (1 or 2) has per-face texture vertices for every face and at least one vertex.
+bool HasTextureFaces(const Mesh& mesh, int ch);
+// Throws std::runtime_error naming the first face whose vertex or texture vertex index is out of range,
+// or the first non-finite coordinate.
+void CheckMesh(const Mesh& mesh);
+}  // namespace exportdetail
