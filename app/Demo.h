@@ -1,0 +1,15 @@
+#pragma once
+// `wakeweave demo`: builds the built-in scenes, evaluates each at a few frames, writes every trail mesh as
+// <scene>-f<frame>.glb and .obj into outDir (created if missing), and prints a summary table (also written
+// to outDir/summary.txt).
+#include <max.h>
+
+#include <string>
+
+struct DemoContext {
+  std::string outDir;
+  ClassDesc* wakeweave;  // the loaded plug-in's class descriptor
+};
+
+// 0 when every scene was built, evaluated and written; 1 on any failure (reported on standard error).
+int RunDemo(const DemoContext& ctx);
