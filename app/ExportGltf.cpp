@@ -105,6 +105,35 @@ std::vector<double> BaseColor(unsigned id) {
   return {c[0], c[1], c[2], 1.0};
 }
 
+// glTF is JSON and so UTF-8; a node name read from an older saved scene may not be. Bytes that do not form
+// UTF-8 become '?' so that the file can still be written.
+std::string Utf8Name(const std::string& in) {
+  std::string out;
+  const auto* s = reinterpret_cast<const unsigned char*>(in.data());
+  const size_t n = in.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = s[i];
+    size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    bool ok = len > 0 && i + len <= n;
+    for (size_t k = 1; ok && k < len; ++k) ok = (s[i + k] & 0xC0) == 0x80;
+    if (ok && len > 1) {
+      // No overlong forms, surrogates or code points past U+10FFFF.
+      uint32_t cp = c & (0xFF >> (len + 1));
+      for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
+      static const uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
+      ok = cp >= kMin[len] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
+    }
+    if (ok) {
+      out.append(in, i, len);
+      i += len;
+    } else {
+      out += '?';
+      ++i;
+    }
+  }
+  return out;
+}
+
 // One primitive's vertices: the distinct corners (vertex, channel-1 vertex, channel-2 vertex) of its faces.
 struct PrimitiveData {
   std::vector<float> positions, tex0, tex1;
@@ -150,13 +179,13 @@ void WriteGltf(const ExportMesh& m, const std::string& path, bool binary) {
   model.asset.generator = "Wakeweave";
 
   tinygltf::Node node;
-  node.name = m.nodeName;
+  node.name = Utf8Name(m.nodeName);
   if (!bake && !IsExactIdentity(m.nodeTM)) node.matrix = GltfMatrix(m.nodeTM);
 
   if (!prims.empty()) {
     BufferBuilder bb(model);
     tinygltf::Mesh gm;
-    gm.name = m.nodeName;
+    gm.name = node.name;
     for (auto& [id, pd] : prims) {
       tinygltf::Primitive prim;
       prim.mode = TINYGLTF_MODE_TRIANGLES;
@@ -199,7 +228,13 @@ void WriteGltf(const ExportMesh& m, const std::string& path, bool binary) {
 
   std::ostringstream os(std::ios::out | std::ios::binary);
   tinygltf::TinyGLTF writer;
-  if (!writer.WriteGltfSceneToStream(&model, os, /*prettyPrint=*/!binary, binary) || !os)
-    throw std::runtime_error("cannot encode " + path);
+  try {
+    if (!writer.WriteGltfSceneToStream(&model, os, /*prettyPrint=*/!binary, binary) || !os)
+      throw std::runtime_error("cannot encode " + path);
+  } catch (const std::runtime_error&) {
+    throw;
+  } catch (const std::exception& e) {  // the JSON library's own errors
+    throw std::runtime_error("cannot encode " + path + ": " + e.what());
+  }
   exportdetail::WriteFileAtomically(path, os.str());
 }

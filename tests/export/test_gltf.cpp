@@ -121,6 +121,14 @@ TEST_P(GltfExport, NodeMatrixReproducesTheWorldPlacement) {
   }
 }
 
+TEST_P(GltfExport, NodeNamesThatAreNotUtf8AreMadeValid) {
+  Mesh mesh = SampleMesh();
+  WriteGltf({&mesh, Matrix3(), "Tr\xE4il \xC3\xA9\xF0\x9F\x98"}, Name("names"), Binary());
+  const tinygltf::Model model = LoadGltf(Name("names"), Binary());
+  // The stray Latin-1 byte and the cut-off four-byte sequence are replaced; the valid e-acute stays.
+  EXPECT_EQ(model.nodes.at(0).name, "Tr?il \xC3\xA9???");
+}
+
 TEST_P(GltfExport, IdentityPlacementLeavesTheNodeWithoutMatrix) {
   Mesh mesh = SampleMesh();
   WriteGltf({&mesh, Matrix3(), "n"}, Name("ident"), Binary());
