@@ -25,6 +25,20 @@ constexpr int kMaxTicksPerFrame = TIME_TICKSPERSEC;  // one frame a second
 
 // ---- paths and messages --------------------------------------------------------------------------------
 
+// The shortest text that reads back as the same single-precision value (ranges are stored as floats).
+std::string FormatFloat(float v) {
+    char buf[32];
+    if (std::floor(v) == v && std::fabs(v) < 1e9f) {
+        std::snprintf(buf, sizeof buf, "%.0f", double(v));
+        return buf;
+    }
+    for (int prec = 1; prec <= 9; ++prec) {
+        std::snprintf(buf, sizeof buf, "%.*g", prec, double(v));
+        if (std::strtof(buf, nullptr) == v) break;
+    }
+    return buf;
+}
+
 bool IsIdentifier(const std::string& key) {
     if (key.empty() || std::isdigit(static_cast<unsigned char>(key[0]))) return false;
     for (char c : key)
@@ -65,7 +79,10 @@ const char* TypeName(const json& j) {
 
 std::string FormatNumber(double v) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
+    if (std::floor(v) == v && std::fabs(v) < 1e15) {
+        std::snprintf(buf, sizeof buf, "%.0f", v);
+        return buf;
+    }
     // The shortest form that reads back the same, so messages echo what the file said.
     for (int prec = 1; prec <= 17; ++prec) {
         std::snprintf(buf, sizeof buf, "%.*g", prec, v);
@@ -468,8 +485,8 @@ private:
 
     static void CheckFloatRange(const ParamDef& def, float v, const std::string& path, double shown) {
         if (def.has_range && (v < def.range_low.f || v > def.range_high.f))
-            Fail(path, FormatNumber(shown) + " is out of range (" + FormatNumber(def.range_low.f) + " to " +
-                           FormatNumber(def.range_high.f) + ")");
+            Fail(path, FormatNumber(shown) + " is out of range (" + FormatFloat(def.range_low.f) + " to " +
+                           FormatFloat(def.range_high.f) + ")");
     }
 
     // An integer parameter's value; for time parameters the file gives frames and the block holds ticks.
@@ -750,6 +767,27 @@ json ParseJson(const std::string& text) {
         if (auto pos = what.find("] "); what.rfind("[json.exception", 0) == 0 && pos != std::string::npos)
             what = what.substr(pos + 2);
         throw SceneError("invalid JSON: " + what);
+    } catch (const json::out_of_range& e) {
+        // A number too large for a double (1e999): the library names the token but not its place.
+        std::string what = e.what(), token;
+        if (auto q = what.find('\''); q != std::string::npos) {
+            auto q2 = what.find('\'', q + 1);
+            if (q2 != std::string::npos) token = what.substr(q + 1, q2 - q - 1);
+        }
+        if (token.empty()) throw SceneError("invalid JSON: a number is too large");
+        size_t line = 1, column = 1;
+        if (auto at = text.find(token); at != std::string::npos) {
+            for (size_t i = 0; i < at; ++i) {
+                if (text[i] == '\n') {
+                    ++line;
+                    column = 1;
+                } else {
+                    ++column;
+                }
+            }
+        }
+        throw SceneError("invalid JSON: the number " + token + " at line " + std::to_string(line) + ", column " +
+                         std::to_string(column) + " is not finite (too large)");
     } catch (const json::exception& e) {
         throw SceneError(std::string("invalid JSON: ") + e.what());
     }
