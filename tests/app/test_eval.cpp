@@ -80,9 +80,13 @@ TEST_F(Eval, NodeChoiceDefaultsToTheFirstWakeweaveNode) {
   RunResult byDefault = RunApp({"eval", scene, "--frame", "4", "-o", out});
   ASSERT_EQ(byDefault.exitCode, 0) << byDefault.err;
   const std::string first = ReadFile(out);
-  RunResult named = RunApp({"--debug", "eval", "--node", "Line", scene, "--frame=4", "--output", out});
+  RunResult named = RunApp({"eval", "--node", "Line", scene, "--debug", "--frame=4", "--output", out});
   ASSERT_EQ(named.exitCode, 0) << named.err;
   EXPECT_EQ(ReadFile(out), first);
+  // --debug, anywhere on the line, shows the host's debug output (the modifier's lock tracing) on stderr;
+  // without it stderr stays empty.
+  EXPECT_EQ(byDefault.err, "");
+  EXPECT_NE(named.err.find("ScopeLock::EnterCriticalSection()\n"), std::string::npos) << named.err;
 
   // A node without modifiers leaves its spline: not a mesh, so nothing is written (exit 1).
   std::filesystem::remove(out);
