@@ -40,7 +40,7 @@ build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: build
-	@if [ -x $(BUILD)/wakeweave ]; then $(BUILD)/wakeweave demo; fi
+	$(BUILD)/wakeweave demo
 
 test: build validator
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
