@@ -1,5 +1,6 @@
 // The parameter block: one instance's values, their controllers and referenced targets, clamping,
 // validation, notification, cloning and saving.
+#include "paramkind.h"
 #include "iparamb2.h"
 #include "control.h"
 #include "debug.h"
@@ -14,24 +15,8 @@
 
 namespace {
 
-enum class Kind { Int, Float, Point, String, Ref, Unsupported };
-
-Kind KindOf(int type) {
-  switch (base_type(type)) {
-    case TYPE_INT: case TYPE_BOOL: case TYPE_TIMEVALUE: case TYPE_RADIOBTN_INDEX: case TYPE_INDEX:
-      return Kind::Int;
-    case TYPE_FLOAT: case TYPE_ANGLE: case TYPE_PCNT_FRAC: case TYPE_WORLD: case TYPE_COLOR_CHANNEL:
-      return Kind::Float;
-    case TYPE_POINT3: case TYPE_RGBA: case TYPE_HSV:
-      return Kind::Point;
-    case TYPE_STRING: case TYPE_FILENAME:
-      return Kind::String;
-    case TYPE_MTL: case TYPE_TEXMAP: case TYPE_INODE: case TYPE_REFTARG: case TYPE_PBLOCK2:
-      return Kind::Ref;
-    default:
-      return Kind::Unsupported;
-  }
-}
+using paramkind::Kind;
+using paramkind::KindOf;
 
 // Animatable numbers may be driven by a float controller held in the slot's reference.
 bool Controllable(const ParamDef& d) {

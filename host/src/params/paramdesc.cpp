@@ -1,5 +1,6 @@
 // Parameter block descriptors: reading the tag list, looking parameters up, and the rollouts opened for a
 // descriptor while its owner is being edited.
+#include "paramkind.h"
 #include "iparamb2.h"
 #include "plugapi.h"
 #include "debug.h"
@@ -28,24 +29,8 @@ constexpr int kMaxRollouts = 64;
 constexpr int kMaxRadioButtons = 64;
 constexpr int kMaxInitialTab = 1 << 20;
 
-enum class Kind { Int, Float, Point, String, Ref, Unsupported };
-
-Kind KindOf(int type) {
-  switch (base_type(type)) {
-    case TYPE_INT: case TYPE_BOOL: case TYPE_TIMEVALUE: case TYPE_RADIOBTN_INDEX: case TYPE_INDEX:
-      return Kind::Int;
-    case TYPE_FLOAT: case TYPE_ANGLE: case TYPE_PCNT_FRAC: case TYPE_WORLD: case TYPE_COLOR_CHANNEL:
-      return Kind::Float;
-    case TYPE_POINT3: case TYPE_RGBA: case TYPE_HSV:
-      return Kind::Point;
-    case TYPE_STRING: case TYPE_FILENAME:
-      return Kind::String;
-    case TYPE_MTL: case TYPE_TEXMAP: case TYPE_INODE: case TYPE_REFTARG: case TYPE_PBLOCK2:
-      return Kind::Ref;
-    default:
-      return Kind::Unsupported;
-  }
-}
+using paramkind::Kind;
+using paramkind::KindOf;
 
 // The default rollout host: each rollout is a bare record standing in for the window.
 class StandInRolloutHost : public IRolloutHost {
