@@ -3,7 +3,7 @@
 #include <cstring>
 
 void ParticleState::addKey(const ParticlePositionKey& k) {
-  keys.Add(const_cast<ParticlePositionKey&>(k));
+  keys.Add(k);
   if (keys.GetSize() == 1) {
     start = end = k.time;
   } else {

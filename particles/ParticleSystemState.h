@@ -49,7 +49,7 @@ class ParticleSystemState {
   int numParticles() const { return particles.GetSize(); }
   ParticleState& particle(int i) { return particles[i]; }
   const ParticleState& particle(int i) const { return particles[i]; }
-  void addParticle(const ParticleState& state) { particles.Add(const_cast<ParticleState&>(state)); }
+  void addParticle(const ParticleState& state) { particles.Add(state); }
   void clear();
   void resize(int n);
   int isParticleFlow() const { return m_isParticleFlow; }
