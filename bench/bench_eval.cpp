@@ -16,6 +16,20 @@ void FreshScene() {
   GetCOREInterface()->SetAnimRange(Interval(0, 200 * kTpf));
 }
 
+// Times one full evaluation per iteration (the modifier's change forces it) and reports the vertex rate.
+void TimeEvaluations(benchmark::State& state, Wakeweave* mod, INode* node, TimeValue t) {
+  int verts = 0;
+  for (auto _ : state) {
+    mod->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+    const ObjectState& os = node->EvalWorldState(t);
+    verts = static_cast<TriObject*>(os.obj)->GetMesh().getNumVerts();
+    benchmark::DoNotOptimize(verts);
+  }
+  state.counters["verts"] = verts;
+  state.counters["verts/s"] = benchmark::Counter(double(verts), benchmark::Counter::kIsIterationInvariantRate);
+  GetCOREInterface()->ResetScene();
+}
+
 // A circle of 24 points (4 knots, 5 steps) on a node moving along a curve; 100 samples.
 void BM_CircleTrail100Samples(benchmark::State& state) {
   FreshScene();
@@ -36,16 +50,7 @@ void BM_CircleTrail100Samples(benchmark::State& state) {
   mod->pblock->SetValue(pb_spline_steps, 0, 5);
   mod->pblock->SetValue(pb_old_frames, 0, 99);
   TimeValue t = 150 * kTpf;
-  int verts = 0;
-  for (auto _ : state) {
-    mod->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
-    const ObjectState& os = node->EvalWorldState(t);
-    verts = static_cast<TriObject*>(os.obj)->GetMesh().getNumVerts();
-    benchmark::DoNotOptimize(verts);
-  }
-  state.counters["verts"] = verts;
-  state.counters["verts/s"] = benchmark::Counter(double(verts), benchmark::Counter::kIsIterationInvariantRate);
-  GetCOREInterface()->ResetScene();
+  TimeEvaluations(state, mod, node, t);
 }
 BENCHMARK(BM_CircleTrail100Samples)->Unit(benchmark::kMillisecond);
 
@@ -73,16 +78,7 @@ void BM_ParticleTrails1000x60(benchmark::State& state) {
     mod->m_particleState.addParticle(life);
   }
   TimeValue t = 80 * kTpf;
-  int verts = 0;
-  for (auto _ : state) {
-    mod->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
-    const ObjectState& os = node->EvalWorldState(t);
-    verts = static_cast<TriObject*>(os.obj)->GetMesh().getNumVerts();
-    benchmark::DoNotOptimize(verts);
-  }
-  state.counters["verts"] = verts;
-  state.counters["verts/s"] = benchmark::Counter(double(verts), benchmark::Counter::kIsIterationInvariantRate);
-  GetCOREInterface()->ResetScene();
+  TimeEvaluations(state, mod, node, t);
 }
 BENCHMARK(BM_ParticleTrails1000x60)->Arg(1)->Arg(0)->ArgName("flow")->Unit(benchmark::kMillisecond);
 
