@@ -15,175 +15,177 @@ bool IsCommand(const std::string& s) { return s == "eval" || s == "info" || s ==
 
 // Options that take a value, per command.
 bool TakesValue(const std::string& command, const std::string& opt) {
-    if (command == "eval") return opt == "--frame" || opt == "--node" || opt == "-o" || opt == "--output";
-    if (command == "record") return opt == "-o" || opt == "--output";
-    if (command == "demo") return opt == "--out";
-    return false;
+  if (command == "eval") return opt == "--frame" || opt == "--node" || opt == "-o" || opt == "--output";
+  if (command == "record") return opt == "-o" || opt == "--output";
+  if (command == "demo") return opt == "--out";
+  return false;
 }
 
-bool IsFlag(const std::string& command, const std::string& opt) {
-    return command == "eval" && opt == "--regenerate";
-}
+bool IsFlag(const std::string& command, const std::string& opt) { return command == "eval" && opt == "--regenerate"; }
 
 std::string SeeHelp(const std::string& command) {
-    return command.empty() ? " (see wakeweave --help)" : " (see wakeweave " + command + " --help)";
+  return command.empty() ? " (see wakeweave --help)" : " (see wakeweave " + command + " --help)";
 }
 
 }  // namespace
 
 CliOptions ParseCommandLine(int argc, const char* const* argv) {
-    CliOptions o;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    // --help wins over everything else on the line, so a half-typed command can still ask for help.
-    for (const std::string& a : args) {
-        if (a == "--") break;
-        if (a == "--help" || a == "-h") o.help = true;
+  CliOptions o;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  // --help wins over everything else on the line, so a half-typed command can still ask for help.
+  for (const std::string& a : args) {
+    if (a == "--") break;
+    if (a == "--help" || a == "-h") o.help = true;
+  }
+  std::vector<std::string> positional;
+  bool onlyPositional = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (onlyPositional || a.empty() || a[0] != '-' || a == "-") {
+      if (o.command.empty()) {
+        if (!IsCommand(a)) {
+          if (o.help) continue;
+          throw UsageError("unknown command \"" + a + "\"" + SeeHelp(""));
+        }
+        o.command = a;
+      } else {
+        positional.push_back(a);
+      }
+      continue;
     }
-    std::vector<std::string> positional;
-    bool onlyPositional = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (onlyPositional || a.empty() || a[0] != '-' || a == "-") {
-            if (o.command.empty()) {
-                if (!IsCommand(a)) {
-                    if (o.help) continue;
-                    throw UsageError("unknown command \"" + a + "\"" + SeeHelp(""));
-                }
-                o.command = a;
-            } else {
-                positional.push_back(a);
-            }
-            continue;
-        }
-        if (a == "--") {
-            onlyPositional = true;
-            continue;
-        }
-        if (a == "--help" || a == "-h") continue;
-        if (a == "--debug") {
-            o.debug = true;
-            continue;
-        }
-        std::string opt = a, value;
-        bool inlineValue = false;
-        if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
-            opt = a.substr(0, eq);
-            value = a.substr(eq + 1);
-            inlineValue = true;
-        }
-        if (IsFlag(o.command, opt)) {
-            if (inlineValue) throw UsageError("option " + opt + " takes no value");
-            o.regenerate = true;
-            continue;
-        }
-        if (!TakesValue(o.command, opt)) {
-            if (o.help) continue;
-            if (o.command.empty()) throw UsageError("unknown option " + opt + " before the command" + SeeHelp(""));
-            throw UsageError("unknown option " + opt + " for " + o.command + SeeHelp(o.command));
-        }
-        if (!inlineValue) {
-            if (i + 1 >= args.size()) {
-                if (o.help) continue;
-                throw UsageError("option " + opt + " needs a value" + SeeHelp(o.command));
-            }
-            value = args[++i];
-        }
-        if (opt == "--frame") o.frame = value;
-        else if (opt == "--node") o.node = value;
-        else if (opt == "-o" || opt == "--output") o.output = value;
-        else if (opt == "--out") o.outDir = value;
+    if (a == "--") {
+      onlyPositional = true;
+      continue;
     }
-    if (o.help) return o;
-    const size_t wanted = (o.command == "eval" || o.command == "record") ? 1 : 0;
-    if (positional.size() > wanted)
-        throw UsageError("unexpected argument \"" + positional[wanted] + "\"" + SeeHelp(o.command));
-    if (wanted && !positional.empty()) o.scene = positional[0];
-    return o;
+    if (a == "--help" || a == "-h") continue;
+    if (a == "--debug") {
+      o.debug = true;
+      continue;
+    }
+    std::string opt = a, value;
+    bool inlineValue = false;
+    if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      opt = a.substr(0, eq);
+      value = a.substr(eq + 1);
+      inlineValue = true;
+    }
+    if (IsFlag(o.command, opt)) {
+      if (inlineValue) throw UsageError("option " + opt + " takes no value");
+      o.regenerate = true;
+      continue;
+    }
+    if (!TakesValue(o.command, opt)) {
+      if (o.help) continue;
+      if (o.command.empty()) throw UsageError("unknown option " + opt + " before the command" + SeeHelp(""));
+      throw UsageError("unknown option " + opt + " for " + o.command + SeeHelp(o.command));
+    }
+    if (!inlineValue) {
+      if (i + 1 >= args.size()) {
+        if (o.help) continue;
+        throw UsageError("option " + opt + " needs a value" + SeeHelp(o.command));
+      }
+      value = args[++i];
+    }
+    if (opt == "--frame")
+      o.frame = value;
+    else if (opt == "--node")
+      o.node = value;
+    else if (opt == "-o" || opt == "--output")
+      o.output = value;
+    else if (opt == "--out")
+      o.outDir = value;
+  }
+  if (o.help) return o;
+  const size_t wanted = (o.command == "eval" || o.command == "record") ? 1 : 0;
+  if (positional.size() > wanted)
+    throw UsageError("unexpected argument \"" + positional[wanted] + "\"" + SeeHelp(o.command));
+  if (wanted && !positional.empty()) o.scene = positional[0];
+  return o;
 }
 
 double ParseFrame(const std::string& text) {
-    const char* s = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    // strtod also reads "inf", "nan" and hex; a frame is a plain decimal number.
-    bool plain = !text.empty();
-    for (char c : text)
-        if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
-            plain = false;
-    double v = plain ? std::strtod(s, &end) : 0.0;
-    if (!plain || end == s || *end != '\0' || !std::isfinite(v) || errno == ERANGE)
-        throw UsageError("--frame expects a number of frames, got \"" + text + "\"");
-    return v;
+  const char* s = text.c_str();
+  char* end = nullptr;
+  errno = 0;
+  // strtod also reads "inf", "nan" and hex; a frame is a plain decimal number.
+  bool plain = !text.empty();
+  for (char c : text)
+    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+      plain = false;
+  double v = plain ? std::strtod(s, &end) : 0.0;
+  if (!plain || end == s || *end != '\0' || !std::isfinite(v) || errno == ERANGE)
+    throw UsageError("--frame expects a number of frames, got \"" + text + "\"");
+  return v;
 }
 
 std::string LowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
+  std::string ext = std::filesystem::path(path).extension().string();
+  for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
 }
 
 std::string HelpText(const std::string& command) {
-    if (command == "eval")
-        return "Usage: wakeweave eval SCENE --frame F [--node NAME] [--regenerate] -o OUT\n"
-               "\n"
-               "Loads SCENE (.json; saved .wws scenes are not supported yet), sets the scene time to frame F,\n"
-               "evaluates the node's modifier stack and writes the mesh that leaves it.\n"
-               "\n"
-               "Options:\n"
-               "  --frame F       the frame to evaluate at (a number; fractions allowed)\n"
-               "  --node NAME     the node to evaluate (default: the first node, in file order, that has a\n"
-               "                  Wakeweave modifier)\n"
-               "  --regenerate    regenerate particle trails before evaluating (not supported yet)\n"
-               "  -o, --output OUT\n"
-               "                  the file to write: .json is the exact mesh dump, .obj, .gltf and .glb are for\n"
-               "                  other programs; nothing is written when the command fails\n"
-               "  --debug         show the host's debug output on standard error\n"
-               "  -h, --help      show this help\n";
-    if (command == "info")
-        return "Usage: wakeweave info\n"
-               "\n"
-               "Loads the plug-in library and prints its description, version word, class, category and\n"
-               "parameter block.\n"
-               "\n"
-               "Options:\n"
-               "  --debug         show the host's debug output on standard error\n"
-               "  -h, --help      show this help\n";
-    if (command == "demo")
-        return "Usage: wakeweave demo [--out DIR]\n"
-               "\n"
-               "Builds the built-in demo scenes, evaluates their trails and writes each trail mesh and a short\n"
-               "summary into DIR.\n"
-               "\n"
-               "Options:\n"
-               "  --out DIR       the output directory (default: wakeweave-demo)\n"
-               "  --debug         show the host's debug output on standard error\n"
-               "  -h, --help      show this help\n";
-    if (command == "record")
-        return "Usage: wakeweave record SCENE -o SAVED.wws\n"
-               "\n"
-               "Regenerates the particle trails of the scene's Wakeweave modifiers and saves the scene with its\n"
-               "recordings. Not supported yet.\n"
-               "\n"
-               "Options:\n"
-               "  -o, --output SAVED.wws   the saved scene to write\n"
-               "  -h, --help               show this help\n";
-    return "Usage: wakeweave [--debug] COMMAND [ARGS...]\n"
+  if (command == "eval")
+    return "Usage: wakeweave eval SCENE --frame F [--node NAME] [--regenerate] -o OUT\n"
            "\n"
-           "Drives the Wakeweave trail modifier through a stand-in of its host application.\n"
-           "\n"
-           "Commands:\n"
-           "  eval SCENE --frame F [--node NAME] [--regenerate] -o OUT\n"
-           "                  evaluate a scene at a frame and write the trail mesh (.json, .obj, .gltf, .glb)\n"
-           "  info            describe the plug-in library and its parameters\n"
-           "  demo [--out DIR]\n"
-           "                  build the demo scenes and write their trail meshes\n"
-           "  record SCENE -o SAVED.wws\n"
-           "                  record particle trails and save the scene (not supported yet)\n"
+           "Loads SCENE (.json; saved .wws scenes are not supported yet), sets the scene time to frame F,\n"
+           "evaluates the node's modifier stack and writes the mesh that leaves it.\n"
            "\n"
            "Options:\n"
-           "  --debug         show the host's debug output on standard error (anywhere on the line)\n"
-           "  -h, --help      show help (of the program, or of the command given)\n"
+           "  --frame F       the frame to evaluate at (a number; fractions allowed)\n"
+           "  --node NAME     the node to evaluate (default: the first node, in file order, that has a\n"
+           "                  Wakeweave modifier)\n"
+           "  --regenerate    regenerate particle trails before evaluating (not supported yet)\n"
+           "  -o, --output OUT\n"
+           "                  the file to write: .json is the exact mesh dump, .obj, .gltf and .glb are for\n"
+           "                  other programs; nothing is written when the command fails\n"
+           "  --debug         show the host's debug output on standard error\n"
+           "  -h, --help      show this help\n";
+  if (command == "info")
+    return "Usage: wakeweave info\n"
            "\n"
-           "Exit codes: 0 done, 2 bad usage or bad input, 1 anything else.\n"
-           "Run 'wakeweave COMMAND --help' for a command's options.\n";
+           "Loads the plug-in library and prints its description, version word, class, category and\n"
+           "parameter block.\n"
+           "\n"
+           "Options:\n"
+           "  --debug         show the host's debug output on standard error\n"
+           "  -h, --help      show this help\n";
+  if (command == "demo")
+    return "Usage: wakeweave demo [--out DIR]\n"
+           "\n"
+           "Builds the built-in demo scenes, evaluates their trails and writes each trail mesh and a short\n"
+           "summary into DIR.\n"
+           "\n"
+           "Options:\n"
+           "  --out DIR       the output directory (default: wakeweave-demo)\n"
+           "  --debug         show the host's debug output on standard error\n"
+           "  -h, --help      show this help\n";
+  if (command == "record")
+    return "Usage: wakeweave record SCENE -o SAVED.wws\n"
+           "\n"
+           "Regenerates the particle trails of the scene's Wakeweave modifiers and saves the scene with its\n"
+           "recordings. Not supported yet.\n"
+           "\n"
+           "Options:\n"
+           "  -o, --output SAVED.wws   the saved scene to write\n"
+           "  -h, --help               show this help\n";
+  return "Usage: wakeweave [--debug] COMMAND [ARGS...]\n"
+         "\n"
+         "Drives the Wakeweave trail modifier through a stand-in of its host application.\n"
+         "\n"
+         "Commands:\n"
+         "  eval SCENE --frame F [--node NAME] [--regenerate] -o OUT\n"
+         "                  evaluate a scene at a frame and write the trail mesh (.json, .obj, .gltf, .glb)\n"
+         "  info            describe the plug-in library and its parameters\n"
+         "  demo [--out DIR]\n"
+         "                  build the demo scenes and write their trail meshes\n"
+         "  record SCENE -o SAVED.wws\n"
+         "                  record particle trails and save the scene (not supported yet)\n"
+         "\n"
+         "Options:\n"
+         "  --debug         show the host's debug output on standard error (anywhere on the line)\n"
+         "  -h, --help      show help (of the program, or of the command given)\n"
+         "\n"
+         "Exit codes: 0 done, 2 bad usage or bad input, 1 anything else.\n"
+         "Run 'wakeweave COMMAND --help' for a command's options.\n";
 }

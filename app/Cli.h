@@ -4,19 +4,19 @@
 #include <string>
 
 struct CliOptions {
-    std::string command;            // "eval", "info", "demo", "record"; empty when none was given
-    bool help = false;              // --help / -h anywhere
-    bool debug = false;             // --debug anywhere: the host's debug output goes to standard error
+  std::string command;  // "eval", "info", "demo", "record"; empty when none was given
+  bool help = false;    // --help / -h anywhere
+  bool debug = false;   // --debug anywhere: the host's debug output goes to standard error
 
-    // eval and record
-    std::string scene;
-    std::optional<std::string> frame;  // eval --frame, as typed (checked by ParseFrame)
-    std::optional<std::string> node;   // eval --node
-    bool regenerate = false;           // eval --regenerate
-    std::optional<std::string> output; // -o / --output
+  // eval and record
+  std::string scene;
+  std::optional<std::string> frame;   // eval --frame, as typed (checked by ParseFrame)
+  std::optional<std::string> node;    // eval --node
+  bool regenerate = false;            // eval --regenerate
+  std::optional<std::string> output;  // -o / --output
 
-    // demo
-    std::string outDir = "wakeweave-demo";
+  // demo
+  std::string outDir = "wakeweave-demo";
 };
 
 // Throws UsageError for an unknown command or option, a missing option value or a stray argument. Required

@@ -48,8 +48,8 @@ int CountMaterials(const Mesh& m) {
 std::string Table(const std::vector<Row>& rows) {
   std::string out;
   char buf[256];
-  std::snprintf(buf, sizeof buf, "%-10s %6s %7s %7s %5s %-8s %9s\n", "scene", "frame", "verts", "faces", "mtls",
-                "maps", "eval ms");
+  std::snprintf(buf, sizeof buf, "%-10s %6s %7s %7s %5s %-8s %9s\n", "scene", "frame", "verts", "faces", "mtls", "maps",
+                "eval ms");
   out += buf;
   for (const Row& r : rows) {
     const std::string maps = r.mapped ? (r.ageMapped ? "uv+age" : "uv") : (r.ageMapped ? "age" : "-");

@@ -190,7 +190,8 @@ void WriteGltf(const ExportMesh& m, const std::string& path, bool binary) {
       tinygltf::Primitive prim;
       prim.mode = TINYGLTF_MODE_TRIANGLES;
       const size_t nCorners = pd.positions.size() / 3;
-      std::vector<double> mn(3, std::numeric_limits<double>::infinity()), mx(3, -std::numeric_limits<double>::infinity());
+      std::vector<double> mn(3, std::numeric_limits<double>::infinity()),
+          mx(3, -std::numeric_limits<double>::infinity());
       for (size_t i = 0; i < nCorners; ++i)
         for (int c = 0; c < 3; ++c) {
           mn[size_t(c)] = std::min(mn[size_t(c)], double(pd.positions[i * 3 + size_t(c)]));

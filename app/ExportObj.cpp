@@ -65,8 +65,8 @@ void CheckMesh(const Mesh& mesh) {
     for (int f = 0; f < nf; ++f)
       for (int k = 0; k < 3; ++k)
         if (tf[f].t[k] >= DWORD(nt))
-          throw std::runtime_error(name + " face " + std::to_string(f) + " uses vertex " +
-                                   std::to_string(tf[f].t[k]) + " of " + std::to_string(nt));
+          throw std::runtime_error(name + " face " + std::to_string(f) + " uses vertex " + std::to_string(tf[f].t[k]) +
+                                   " of " + std::to_string(nt));
   }
 }
 

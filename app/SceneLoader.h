@@ -7,20 +7,20 @@
 
 // Bad scene input: one message saying what is wrong and where (a JSON path), without the file name.
 class SceneError : public std::runtime_error {
-public:
-    explicit SceneError(const std::string& what) : std::runtime_error(what) {}
+ public:
+  explicit SceneError(const std::string& what) : std::runtime_error(what) {}
 };
 
 struct LoadedScene {
-    std::vector<INode*> nodes;               // every node, in file order
-    std::vector<INode*> nodesWithWakeweave;  // nodes carrying at least one Wakeweave modifier, in file order
-    TimeValue time = 0;                      // the scene's "frame", in ticks
+  std::vector<INode*> nodes;               // every node, in file order
+  std::vector<INode*> nodesWithWakeweave;  // nodes carrying at least one Wakeweave modifier, in file order
+  TimeValue time = 0;                      // the scene's "frame", in ticks
 };
 
 // Both reset the host scene first, then build the scene and set the host's time, ticks per frame and
 // animation range. `wakeweave` is the plug-in's class descriptor (used to create the modifiers).
-LoadedScene LoadSceneText(const std::string& jsonText, ClassDesc* wakeweave);    // throws SceneError
-LoadedScene LoadSceneFile(const std::string& path, ClassDesc* wakeweave);        // throws SceneError
+LoadedScene LoadSceneText(const std::string& jsonText, ClassDesc* wakeweave);  // throws SceneError
+LoadedScene LoadSceneFile(const std::string& path, ClassDesc* wakeweave);      // throws SceneError
 
 // Frames to ticks: nearest integer to frame x ticksPerFrame, halves away from zero; throws SceneError
 // (naming `where`) when the result does not fit in a TimeValue or the frame is not finite.

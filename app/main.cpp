@@ -20,234 +20,255 @@ namespace {
 enum class OutputKind { Json, Obj, Gltf, Glb };
 
 OutputKind OutputKindOf(const std::string& path) {
-    const std::string ext = LowerExtension(path);
-    if (ext == ".json") return OutputKind::Json;
-    if (ext == ".obj") return OutputKind::Obj;
-    if (ext == ".gltf") return OutputKind::Gltf;
-    if (ext == ".glb") return OutputKind::Glb;
-    throw UsageError(path + ": unknown output type \"" + ext + "\" (use .json, .obj, .gltf or .glb)");
+  const std::string ext = LowerExtension(path);
+  if (ext == ".json") return OutputKind::Json;
+  if (ext == ".obj") return OutputKind::Obj;
+  if (ext == ".gltf") return OutputKind::Gltf;
+  if (ext == ".glb") return OutputKind::Glb;
+  throw UsageError(path + ": unknown output type \"" + ext + "\" (use .json, .obj, .gltf or .glb)");
 }
 
 // Scene files are checked before the plug-in is loaded, so a wrong name costs nothing.
 void CheckSceneName(const std::string& scene) {
-    const std::string ext = LowerExtension(scene);
-    if (ext == ".wws") throw NotSupportedError(scene + ": saved scenes (.wws) are not supported yet");
-    if (ext != ".json") throw UsageError(scene + ": unknown scene file type \"" + ext + "\" (use .json)");
+  const std::string ext = LowerExtension(scene);
+  if (ext == ".wws") throw NotSupportedError(scene + ": saved scenes (.wws) are not supported yet");
+  if (ext != ".json") throw UsageError(scene + ": unknown scene file type \"" + ext + "\" (use .json)");
 }
 
 LoadedScene LoadScene(const std::string& scene, ClassDesc* wakeweave) {
-    try {
-        return LoadSceneFile(scene, wakeweave);
-    } catch (const SceneError& e) {
-        throw UsageError(scene + ": " + e.what());
-    }
+  try {
+    return LoadSceneFile(scene, wakeweave);
+  } catch (const SceneError& e) {
+    throw UsageError(scene + ": " + e.what());
+  }
 }
 
 int RunEval(const CliOptions& o) {
-    if (o.scene.empty()) throw UsageError("eval needs a SCENE file (see wakeweave eval --help)");
-    if (!o.frame) throw UsageError("eval needs --frame F (see wakeweave eval --help)");
-    if (!o.output) throw UsageError("eval needs -o OUT (see wakeweave eval --help)");
-    const double frame = ParseFrame(*o.frame);
-    const OutputKind kind = OutputKindOf(*o.output);
-    CheckSceneName(o.scene);
-    if (o.regenerate) throw NotSupportedError("--regenerate: regenerating particle trails is not supported yet");
+  if (o.scene.empty()) throw UsageError("eval needs a SCENE file (see wakeweave eval --help)");
+  if (!o.frame) throw UsageError("eval needs --frame F (see wakeweave eval --help)");
+  if (!o.output) throw UsageError("eval needs -o OUT (see wakeweave eval --help)");
+  const double frame = ParseFrame(*o.frame);
+  const OutputKind kind = OutputKindOf(*o.output);
+  CheckSceneName(o.scene);
+  if (o.regenerate) throw NotSupportedError("--regenerate: regenerating particle trails is not supported yet");
 
-    auto host = PluginHost::Load();
-    const LoadedScene scene = LoadScene(o.scene, host->Wakeweave());
+  auto host = PluginHost::Load();
+  const LoadedScene scene = LoadScene(o.scene, host->Wakeweave());
 
-    INode* node = nullptr;
-    if (o.node) {
-        for (INode* n : scene.nodes)
-            if (*o.node == n->GetName()) node = n;
-        if (!node) throw UsageError(o.scene + ": --node: no node named \"" + *o.node + "\"");
-    } else {
-        if (scene.nodesWithWakeweave.empty())
-            throw UsageError(o.scene + ": no node has a Wakeweave modifier (choose one with --node)");
-        node = scene.nodesWithWakeweave.front();
-    }
+  INode* node = nullptr;
+  if (o.node) {
+    for (INode* n : scene.nodes)
+      if (*o.node == n->GetName()) node = n;
+    if (!node) throw UsageError(o.scene + ": --node: no node named \"" + *o.node + "\"");
+  } else {
+    if (scene.nodesWithWakeweave.empty())
+      throw UsageError(o.scene + ": no node has a Wakeweave modifier (choose one with --node)");
+    node = scene.nodesWithWakeweave.front();
+  }
 
-    TimeValue t;
-    try {
-        t = FramesToTicks(frame, GetTicksPerFrame(), "--frame");
-    } catch (const SceneError& e) {
-        throw UsageError(e.what());
+  TimeValue t;
+  try {
+    t = FramesToTicks(frame, GetTicksPerFrame(), "--frame");
+  } catch (const SceneError& e) {
+    throw UsageError(e.what());
+  }
+  GetCOREInterface()->SetTime(t, FALSE);
+  const ObjectState& os = node->EvalWorldState(t);
+  auto* tri = dynamic_cast<TriObject*>(os.obj);
+  if (!tri) {
+    TSTR cls;
+    if (os.obj) os.obj->GetClassName(cls);
+    throw RunError("node \"" + std::string(node->GetName()) + "\" evaluates to " +
+                   (os.obj ? "a " + std::string(cls.data()) : std::string("nothing")) + ", not a mesh");
+  }
+  const Mesh& mesh = tri->GetMesh();
+  try {
+    switch (kind) {
+      case OutputKind::Json:
+        exportdetail::WriteFileAtomically(*o.output, MeshDumpJson(mesh));
+        break;
+      case OutputKind::Obj:
+        WriteObj(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, *o.output);
+        break;
+      case OutputKind::Gltf:
+      case OutputKind::Glb:
+        WriteGltf(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, *o.output, kind == OutputKind::Glb);
+        break;
     }
-    GetCOREInterface()->SetTime(t, FALSE);
-    const ObjectState& os = node->EvalWorldState(t);
-    auto* tri = dynamic_cast<TriObject*>(os.obj);
-    if (!tri) {
-        TSTR cls;
-        if (os.obj) os.obj->GetClassName(cls);
-        throw RunError("node \"" + std::string(node->GetName()) + "\" evaluates to " +
-                       (os.obj ? "a " + std::string(cls.data()) : std::string("nothing")) + ", not a mesh");
-    }
-    const Mesh& mesh = tri->GetMesh();
-    try {
-        switch (kind) {
-            case OutputKind::Json: exportdetail::WriteFileAtomically(*o.output, MeshDumpJson(mesh)); break;
-            case OutputKind::Obj: WriteObj(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, *o.output); break;
-            case OutputKind::Gltf:
-            case OutputKind::Glb:
-                WriteGltf(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, *o.output, kind == OutputKind::Glb);
-                break;
-        }
-    } catch (const RunError&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw RunError(*o.output + ": " + e.what());
-    }
-    return kExitOk;
+  } catch (const RunError&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw RunError(*o.output + ": " + e.what());
+  }
+  return kExitOk;
 }
 
 const char* TypeName(int type) {
-    switch (type) {
-        case TYPE_FLOAT: return "float";
-        case TYPE_INT: return "int";
-        case TYPE_BOOL: return "bool";
-        case TYPE_INODE: return "node";
-        case TYPE_INODE_TAB: return "node list";
-        case TYPE_TIMEVALUE: return "time";
-        case TYPE_POINT3: return "point3";
-        case TYPE_STRING: return "string";
-        case TYPE_ANGLE: return "angle";
-        case TYPE_WORLD: return "world";
-        case TYPE_PCNT_FRAC: return "percent";
-        case TYPE_INDEX: return "index";
-        default: return is_tab(type) ? "table" : "other";
-    }
+  switch (type) {
+    case TYPE_FLOAT:
+      return "float";
+    case TYPE_INT:
+      return "int";
+    case TYPE_BOOL:
+      return "bool";
+    case TYPE_INODE:
+      return "node";
+    case TYPE_INODE_TAB:
+      return "node list";
+    case TYPE_TIMEVALUE:
+      return "time";
+    case TYPE_POINT3:
+      return "point3";
+    case TYPE_STRING:
+      return "string";
+    case TYPE_ANGLE:
+      return "angle";
+    case TYPE_WORLD:
+      return "world";
+    case TYPE_PCNT_FRAC:
+      return "percent";
+    case TYPE_INDEX:
+      return "index";
+    default:
+      return is_tab(type) ? "table" : "other";
+  }
 }
 
 std::string FloatText(float f) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%g", double(f));
-    return buf;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", double(f));
+  return buf;
 }
 
 std::string DefaultText(const ParamDef& d) {
-    switch (d.type) {
-        case TYPE_BOOL: return d.def.i ? "TRUE" : "FALSE";
-        case TYPE_INT:
-        case TYPE_INDEX:
-        case TYPE_TIMEVALUE: return std::to_string(d.def.i);
-        case TYPE_FLOAT:
-        case TYPE_ANGLE:
-        case TYPE_WORLD:
-        case TYPE_PCNT_FRAC: return FloatText(d.def.f);
-        case TYPE_INODE: return "none";
-        default:
-            if (is_tab(d.type)) return "empty (" + std::to_string(d.tab_size) + ")";
-            return "-";
-    }
+  switch (d.type) {
+    case TYPE_BOOL:
+      return d.def.i ? "TRUE" : "FALSE";
+    case TYPE_INT:
+    case TYPE_INDEX:
+    case TYPE_TIMEVALUE:
+      return std::to_string(d.def.i);
+    case TYPE_FLOAT:
+    case TYPE_ANGLE:
+    case TYPE_WORLD:
+    case TYPE_PCNT_FRAC:
+      return FloatText(d.def.f);
+    case TYPE_INODE:
+      return "none";
+    default:
+      if (is_tab(d.type)) return "empty (" + std::to_string(d.tab_size) + ")";
+      return "-";
+  }
 }
 
 std::string RangeText(const ParamDef& d) {
-    if (!d.has_range) {
-        // A radio group's value is the index of its button.
-        if (d.ctrl_type == TYPE_RADIO && d.ctrl_count() > 0) return "0 to " + std::to_string(d.ctrl_count() - 1);
-        return "-";
-    }
-    if (d.type == TYPE_FLOAT || d.type == TYPE_ANGLE || d.type == TYPE_WORLD || d.type == TYPE_PCNT_FRAC)
-        return FloatText(d.range_low.f) + " to " + FloatText(d.range_high.f);
-    return std::to_string(d.range_low.i) + " to " + std::to_string(d.range_high.i);
+  if (!d.has_range) {
+    // A radio group's value is the index of its button.
+    if (d.ctrl_type == TYPE_RADIO && d.ctrl_count() > 0) return "0 to " + std::to_string(d.ctrl_count() - 1);
+    return "-";
+  }
+  if (d.type == TYPE_FLOAT || d.type == TYPE_ANGLE || d.type == TYPE_WORLD || d.type == TYPE_PCNT_FRAC)
+    return FloatText(d.range_low.f) + " to " + FloatText(d.range_high.f);
+  return std::to_string(d.range_low.i) + " to " + std::to_string(d.range_high.i);
 }
 
 std::string Hex(unsigned long v) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "0x%08lX", v);
-    return buf;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "0x%08lX", v);
+  return buf;
 }
 
 int RunInfo() {
-    auto host = PluginHost::Load();
-    PluginModule& m = host->Module();
-    ClassDesc* cd = host->Wakeweave();
-    std::ostringstream out;
-    auto row = [&](const char* label, const std::string& value) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "%-15s", label);
-        out << buf << value << "\n";
-    };
-    const ULONG version = m.Version();
-    row("Library:", m.Path());
-    row("Description:", m.Description() ? m.Description() : "");
-    row("Version:", std::to_string(version) + " (" + Hex(version) + ")");
-    row("Class:", cd->ClassName() ? cd->ClassName() : "");
-    row("Internal name:", cd->InternalName());
-    row("Category:", cd->Category() ? cd->Category() : "");
-    const Class_ID id = cd->ClassID();
-    row("Class ID:", "(" + Hex(id.PartA()) + ", " + Hex(id.PartB()) + ")");
-    row("Super class:", Hex(cd->SuperClassID()));
-    for (int b = 0; b < cd->NumParamBlockDescs(); ++b) {
-        ParamBlockDesc2* pbd = cd->GetParamBlockDesc(b);
-        if (!pbd) continue;
-        out << "\nParameter block " << pbd->ID << " \"" << pbd->int_name.data() << "\": " << pbd->Count()
-            << " parameters\n";
-        size_t nameWidth = 4;
-        for (int i = 0; i < pbd->Count(); ++i)
-            nameWidth = std::max(nameWidth, std::string(pbd->paramdefs[size_t(i)].int_name.data()).size() + 2);
-        char buf[512];
-        std::snprintf(buf, sizeof buf, "  %3s  %-*s %-10s %-10s %-16s %s\n", "ID", int(nameWidth), "Name", "Type",
-                      "Default", "Range", "Flags");
-        out << buf;
-        for (int i = 0; i < pbd->Count(); ++i) {
-            const ParamDef& d = pbd->paramdefs[size_t(i)];
-            const std::string quoted = "\"" + std::string(d.int_name.data()) + "\"";
-            std::string flags;
-            if (d.flags & P_ANIMATABLE) flags += " animatable";
-            if (d.flags & P_TRANSIENT) flags += " transient";
-            std::snprintf(buf, sizeof buf, "  %3d  %-*s %-10s %-10s %-16s %s\n", int(d.ID), int(nameWidth),
-                          quoted.c_str(), TypeName(d.type), DefaultText(d).c_str(), RangeText(d).c_str(),
-                          flags.empty() ? "-" : flags.substr(1).c_str());
-            out << buf;
-        }
+  auto host = PluginHost::Load();
+  PluginModule& m = host->Module();
+  ClassDesc* cd = host->Wakeweave();
+  std::ostringstream out;
+  auto row = [&](const char* label, const std::string& value) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%-15s", label);
+    out << buf << value << "\n";
+  };
+  const ULONG version = m.Version();
+  row("Library:", m.Path());
+  row("Description:", m.Description() ? m.Description() : "");
+  row("Version:", std::to_string(version) + " (" + Hex(version) + ")");
+  row("Class:", cd->ClassName() ? cd->ClassName() : "");
+  row("Internal name:", cd->InternalName());
+  row("Category:", cd->Category() ? cd->Category() : "");
+  const Class_ID id = cd->ClassID();
+  row("Class ID:", "(" + Hex(id.PartA()) + ", " + Hex(id.PartB()) + ")");
+  row("Super class:", Hex(cd->SuperClassID()));
+  for (int b = 0; b < cd->NumParamBlockDescs(); ++b) {
+    ParamBlockDesc2* pbd = cd->GetParamBlockDesc(b);
+    if (!pbd) continue;
+    out << "\nParameter block " << pbd->ID << " \"" << pbd->int_name.data() << "\": " << pbd->Count()
+        << " parameters\n";
+    size_t nameWidth = 4;
+    for (int i = 0; i < pbd->Count(); ++i)
+      nameWidth = std::max(nameWidth, std::string(pbd->paramdefs[size_t(i)].int_name.data()).size() + 2);
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "  %3s  %-*s %-10s %-10s %-16s %s\n", "ID", int(nameWidth), "Name", "Type",
+                  "Default", "Range", "Flags");
+    out << buf;
+    for (int i = 0; i < pbd->Count(); ++i) {
+      const ParamDef& d = pbd->paramdefs[size_t(i)];
+      const std::string quoted = "\"" + std::string(d.int_name.data()) + "\"";
+      std::string flags;
+      if (d.flags & P_ANIMATABLE) flags += " animatable";
+      if (d.flags & P_TRANSIENT) flags += " transient";
+      std::snprintf(buf, sizeof buf, "  %3d  %-*s %-10s %-10s %-16s %s\n", int(d.ID), int(nameWidth), quoted.c_str(),
+                    TypeName(d.type), DefaultText(d).c_str(), RangeText(d).c_str(),
+                    flags.empty() ? "-" : flags.substr(1).c_str());
+      out << buf;
     }
-    std::cout << out.str();
-    return kExitOk;
+  }
+  std::cout << out.str();
+  return kExitOk;
 }
 
 int RunDemoCommand(const CliOptions& o) {
-    auto host = PluginHost::Load();
-    return RunDemo(DemoContext{o.outDir, host->Wakeweave()});
+  auto host = PluginHost::Load();
+  return RunDemo(DemoContext{o.outDir, host->Wakeweave()});
 }
 
 int Fail(int code, const std::string& what) {
-    std::cerr << "wakeweave: error: " << what << std::endl;
-    return code;
+  std::cerr << "wakeweave: error: " << what << std::endl;
+  return code;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    CliOptions o;
-    try {
-        o = ParseCommandLine(argc, argv);
-    } catch (const UsageError& e) {
-        return Fail(kExitUsage, e.what());
-    }
-    if (o.help) {
-        std::cout << HelpText(o.command);
-        return kExitOk;
-    }
-    if (o.command.empty()) {
-        std::cerr << HelpText("");
-        return kExitUsage;
-    }
-    if (o.debug) SetDebugSink([](const std::string& text) { std::cerr << text << std::flush; });
-    try {
-        if (o.command == "eval") return RunEval(o);
-        if (o.command == "info") return RunInfo();
-        if (o.command == "demo") return RunDemoCommand(o);
-        if (o.command == "record") throw NotSupportedError("record: recording particle trails is not supported yet");
-        return Fail(kExitUsage, "unknown command \"" + o.command + "\"");
-    } catch (const UsageError& e) {
-        return Fail(kExitUsage, e.what());
-    } catch (const NotSupportedError& e) {
-        return Fail(kExitUsage, e.what());
-    } catch (const SceneError& e) {
-        return Fail(kExitUsage, e.what());
-    } catch (const RunError& e) {
-        return Fail(kExitFailure, e.what());
-    } catch (const std::exception& e) {
-        return Fail(kExitFailure, e.what());
-    }
+  CliOptions o;
+  try {
+    o = ParseCommandLine(argc, argv);
+  } catch (const UsageError& e) {
+    return Fail(kExitUsage, e.what());
+  }
+  if (o.help) {
+    std::cout << HelpText(o.command);
+    return kExitOk;
+  }
+  if (o.command.empty()) {
+    std::cerr << HelpText("");
+    return kExitUsage;
+  }
+  if (o.debug) SetDebugSink([](const std::string& text) { std::cerr << text << std::flush; });
+  try {
+    if (o.command == "eval") return RunEval(o);
+    if (o.command == "info") return RunInfo();
+    if (o.command == "demo") return RunDemoCommand(o);
+    if (o.command == "record") throw NotSupportedError("record: recording particle trails is not supported yet");
+    return Fail(kExitUsage, "unknown command \"" + o.command + "\"");
+  } catch (const UsageError& e) {
+    return Fail(kExitUsage, e.what());
+  } catch (const NotSupportedError& e) {
+    return Fail(kExitUsage, e.what());
+  } catch (const SceneError& e) {
+    return Fail(kExitUsage, e.what());
+  } catch (const RunError& e) {
+    return Fail(kExitFailure, e.what());
+  } catch (const std::exception& e) {
+    return Fail(kExitFailure, e.what());
+  }
 }

@@ -146,8 +146,7 @@ void Wakeweave::BuildSampleTimes(TrailBuildContext& ctx) {
     } else {
       float h = lag * spf;
       if (!(double(h) < double(kMaxSamples))) throw CModifyException();
-      for (int i = 0; float(i) <= h; ++i)
-        ctx.times.Add(int(float(t) - (float(i) / spf) * float(tpf)));
+      for (int i = 0; float(i) <= h; ++i) ctx.times.Add(int(float(t) - (float(i) / spf) * float(tpf)));
       int wholeSamples = ctx.times.GetSize();
       ctx.earliest = t - int(lag * float(tpf));
       if (ctx.earliest != ctx.times[ctx.times.GetSize() - 1]) ctx.times.Add(ctx.earliest);
@@ -159,8 +158,7 @@ void Wakeweave::BuildSampleTimes(TrailBuildContext& ctx) {
     double n = 0, ticksPerStep = 0;
     if (!ComputeFrameRange(pblock, AnimationRange(), &ctx.rangeStart, nullptr, &ctx.numSteps, nullptr))
       throw CModifyException();
-    if (!ComputeFrameRange(pblock, Interval(ctx.rangeStart, t), &ctx.rangeStart, &ctx.rangeEnd, &n,
-                           &ticksPerStep))
+    if (!ComputeFrameRange(pblock, Interval(ctx.rangeStart, t), &ctx.rangeStart, &ctx.rangeEnd, &n, &ticksPerStep))
       throw CModifyException();
     if (!(n < double(kMaxSamples))) throw CModifyException();
     for (int i = 0; double(i) <= n; ++i) ctx.times.Add(int(i * ticksPerStep) + ctx.rangeStart);

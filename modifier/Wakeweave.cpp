@@ -27,9 +27,7 @@ Class_ID Wakeweave::ClassID() { return WAKEWEAVE_CLASS_ID; }
 TSTR Wakeweave::SubAnimName(int) { return TSTR(GetString(IDS_PARAMS)); }
 const char* Wakeweave::GetObjectName() { return GetString(IDS_CLASS_NAME); }
 
-IParamBlock2* Wakeweave::GetParamBlockByID(short id) {
-  return (pblock && pblock->ID() == id) ? pblock : nullptr;
-}
+IParamBlock2* Wakeweave::GetParamBlockByID(short id) { return (pblock && pblock->ID() == id) ? pblock : nullptr; }
 
 RefTargetHandle Wakeweave::GetReference(int) { return pblock; }
 void Wakeweave::SetReference(int, RefTargetHandle rtarg) { pblock = static_cast<IParamBlock2*>(rtarg); }

@@ -87,8 +87,8 @@ bool readMatrix(ILoad* iload, Matrix3* m) {
   if (iload->Read(b, 52, &n) != IO_OK) return false;
   Matrix3 out(FALSE);
   for (int r = 0; r < 4; ++r)
-    out.SetRow(r, Point3(bitsFloat(getU32(b + 12 * r)), bitsFloat(getU32(b + 12 * r + 4)),
-                         bitsFloat(getU32(b + 12 * r + 8))));
+    out.SetRow(
+        r, Point3(bitsFloat(getU32(b + 12 * r)), bitsFloat(getU32(b + 12 * r + 4)), bitsFloat(getU32(b + 12 * r + 8))));
   // The flags are restored exactly as saved, not recomputed from the rows.
   out.ClearIdentFlag(~DWORD(0));
   out.SetIdentFlags(getU32(b + 48));
@@ -103,17 +103,14 @@ IOResult ParticleSystemState::save(ISave* isave) {
   if (!writeInt(isave, kFormatVersion)) return IO_ERROR;
   for (int v : m_reserved)
     if (!writeInt(isave, v)) return IO_ERROR;
-  if (!writeInt(isave, maxLifeSpan) || !writeInt(isave, m_isParticleFlow) ||
-      !writeInt(isave, particles.GetSize()))
+  if (!writeInt(isave, maxLifeSpan) || !writeInt(isave, m_isParticleFlow) || !writeInt(isave, particles.GetSize()))
     return IO_ERROR;
   for (int i = 0; i < particles.GetSize(); ++i) {
     const ParticleState& p = particles.GetAt(i);
-    if (!writeInt(isave, p.start) || !writeInt(isave, p.end) || !writeInt(isave, p.keys.GetSize()))
-      return IO_ERROR;
+    if (!writeInt(isave, p.start) || !writeInt(isave, p.end) || !writeInt(isave, p.keys.GetSize())) return IO_ERROR;
     for (int k = 0; k < p.keys.GetSize(); ++k) {
       const ParticlePositionKey& key = p.keys.GetAt(k);
-      if (!writeMatrix(isave, key.tm) || !writeInt(isave, key.time) || !writeInt(isave, key.age))
-        return IO_ERROR;
+      if (!writeMatrix(isave, key.tm) || !writeInt(isave, key.time) || !writeInt(isave, key.age)) return IO_ERROR;
     }
   }
   isave->EndChunk();
@@ -136,21 +133,18 @@ IOResult ParticleSystemState::load(ILoad* iload) {
       return IO_OK;
     }
     int32_t count = 0;
-    if (!readInt(iload, &m_reserved[0]) || !readInt(iload, &m_reserved[1]) ||
-        !readInt(iload, &m_reserved[2]) || !readInt(iload, &maxLifeSpan) ||
-        !readInt(iload, &m_isParticleFlow) || !readInt(iload, &count))
+    if (!readInt(iload, &m_reserved[0]) || !readInt(iload, &m_reserved[1]) || !readInt(iload, &m_reserved[2]) ||
+        !readInt(iload, &maxLifeSpan) || !readInt(iload, &m_isParticleFlow) || !readInt(iload, &count))
       return IO_ERROR;
     // Lives and keys are added one at a time as their data is read, so a count that claims more than
     // the chunk holds ends in a failed read, never in an allocation for the claimed count.
     for (int32_t i = 0; i < count; ++i) {
       ParticleState life;
       int32_t numKeys = 0;
-      if (!readInt(iload, &life.start) || !readInt(iload, &life.end) || !readInt(iload, &numKeys))
-        return IO_ERROR;
+      if (!readInt(iload, &life.start) || !readInt(iload, &life.end) || !readInt(iload, &numKeys)) return IO_ERROR;
       for (int32_t k = 0; k < numKeys; ++k) {
         ParticlePositionKey key;
-        if (!readMatrix(iload, &key.tm) || !readInt(iload, &key.time) || !readInt(iload, &key.age))
-          return IO_ERROR;
+        if (!readMatrix(iload, &key.tm) || !readInt(iload, &key.time) || !readInt(iload, &key.age)) return IO_ERROR;
         life.addKey(key);
       }
       addParticle(life);

@@ -35,14 +35,26 @@ void lookupKeys(const ParticleState& life, TimeValue t, int* lo, int* hi) {
   *lo = *hi = -1;
   int n = life.numKeys();
   if (n == 0) return;
-  if (n == 1) { *lo = 0; return; }
+  if (n == 1) {
+    *lo = 0;
+    return;
+  }
   TimeValue t0 = life.key(0).time, tn = life.key(n - 1).time;
-  if (t <= t0) { *lo = 0; return; }
-  if (t >= tn) { *lo = n - 1; return; }
+  if (t <= t0) {
+    *lo = 0;
+    return;
+  }
+  if (t >= tn) {
+    *lo = n - 1;
+    return;
+  }
   int i = int(float(n) * float(t - t0) / float(tn - t0));
   if (i >= n) i = n - 1;
   while (i > 0 && life.key(i).time > t) --i;
-  if (life.key(i).time == t || i == n - 1) { *lo = i; return; }
+  if (life.key(i).time == t || i == n - 1) {
+    *lo = i;
+    return;
+  }
   *lo = i;
   if (life.key(i).time <= t && life.key(i + 1).time >= t) *hi = i + 1;
 }

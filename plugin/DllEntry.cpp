@@ -28,7 +28,6 @@ WW_EXPORT ClassDesc* LibClassDesc(int i) { return i == 0 ? GetWakeweaveDesc() : 
 WW_EXPORT ULONG LibVersion() { return VERSION_3DSMAX; }
 
 const char* GetString(int id) {
-  if (hInstance && LoadStringA(hInstance, UINT(id), s_textBuffer, int(sizeof s_textBuffer)) != 0)
-    return s_textBuffer;
+  if (hInstance && LoadStringA(hInstance, UINT(id), s_textBuffer, int(sizeof s_textBuffer)) != 0) return s_textBuffer;
   return nullptr;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Ids of the modifier's parameter block and its parameters. Saved scenes store these ids.
 
-enum { wakeweave_params = 0 };                       // block id
+enum { wakeweave_params = 0 };                                            // block id
 enum { map_main = 0, map_mesh = 1, map_effects = 2, map_particles = 3 };  // rollouts
 
 enum WakeweaveParamId {

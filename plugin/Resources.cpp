@@ -8,12 +8,12 @@ namespace {
 
 // Control styles, with the values of the Windows API.
 enum : DWORD {
-  kPushButton = 0x0,       // BS_PUSHBUTTON
-  kCheckBox = 0x3,         // BS_AUTOCHECKBOX
-  kRadio = 0x9,            // BS_AUTORADIOBUTTON
-  kLabel = 0x0,            // SS_LEFT
-  kLabelCentred = 0x1,     // SS_CENTER
-  kEditScroll = 0x80,      // ES_AUTOHSCROLL
+  kPushButton = 0x0,                         // BS_PUSHBUTTON
+  kCheckBox = 0x3,                           // BS_AUTOCHECKBOX
+  kRadio = 0x9,                              // BS_AUTORADIOBUTTON
+  kLabel = 0x0,                              // SS_LEFT
+  kLabelCentred = 0x1,                       // SS_CENTER
+  kEditScroll = 0x80,                        // ES_AUTOHSCROLL
   kListBox = 0x1 | 0x00200000 | 0x00800000,  // LBS_NOTIFY | WS_VSCROLL | WS_BORDER
   kChildPanel = 0x40000000 | 0x10000000,     // WS_CHILD | WS_VISIBLE
 };
@@ -138,7 +138,9 @@ const Win32DialogControl kParticleControls[] = {
 };
 
 template <size_t N>
-constexpr int count(const Win32DialogControl (&)[N]) { return int(N); }
+constexpr int count(const Win32DialogControl (&)[N]) {
+  return int(N);
+}
 
 const Win32DialogResource kDialogs[] = {
     {IDD_PANEL, "", kChildPanel, 108, 166, kPanelControls, count(kPanelControls)},
@@ -148,9 +150,8 @@ const Win32DialogResource kDialogs[] = {
 };
 
 const Win32ResourceImage kImage = {
-    kStrings, int(sizeof kStrings / sizeof kStrings[0]),
-    kDialogs, int(sizeof kDialogs / sizeof kDialogs[0]),
-    nullptr, 0,
+    kStrings, int(sizeof kStrings / sizeof kStrings[0]), kDialogs, int(sizeof kDialogs / sizeof kDialogs[0]), nullptr,
+    0,
 };
 
 }  // namespace

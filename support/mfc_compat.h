@@ -65,13 +65,11 @@ class CArray {
   void RemoveAll() { _array.clear(); }
 
   TYPE& operator[](int idx) {
-    MFC_COMPAT_ASSERT(static_cast<unsigned>(idx) < _array.size(),
-                      "static_cast<unsigned>(idx) < _array.size()", 293);
+    MFC_COMPAT_ASSERT(static_cast<unsigned>(idx) < _array.size(), "static_cast<unsigned>(idx) < _array.size()", 293);
     return _array[static_cast<std::size_t>(idx)];
   }
   const TYPE& operator[](int idx) const {
-    MFC_COMPAT_ASSERT(static_cast<unsigned>(idx) < _array.size(),
-                      "static_cast<unsigned>(idx) < _array.size()", 293);
+    MFC_COMPAT_ASSERT(static_cast<unsigned>(idx) < _array.size(), "static_cast<unsigned>(idx) < _array.size()", 293);
     return _array[static_cast<std::size_t>(idx)];
   }
 
@@ -134,9 +132,7 @@ class CString {
   // Content comparison; without these, comparing with a literal would compare
   // pointers through the conversion above.
   friend bool operator==(const CString& a, const CString& b) { return a._str == b._str; }
-  friend bool operator==(const CString& a, const char* b) {
-    return b != nullptr && a._str == b;
-  }
+  friend bool operator==(const CString& a, const char* b) { return b != nullptr && a._str == b; }
 
  private:
   std::string _str;

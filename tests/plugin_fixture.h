@@ -109,7 +109,10 @@ class SceneTest : public ::testing::Test {
   static void AddPolyline(SplineShape* s, const std::vector<Point3>& pts, bool closed) {
     Spline3D* sp = s->shape.NewSpline();
     for (const Point3& p : pts) sp->AddKnot(SplineKnot(KTYPE_CORNER, LTYPE_LINE, p, p, p));
-    if (closed) sp->SetClosed(); else sp->SetOpen();
+    if (closed)
+      sp->SetClosed();
+    else
+      sp->SetOpen();
     s->shape.UpdateSels();
   }
 
@@ -147,8 +150,8 @@ class SceneTest : public ::testing::Test {
 
   static bool IsFallbackTriangle(const Mesh& m) {
     return m.getNumVerts() == 3 && m.getNumFaces() == 1 && m.verts[0] == Point3(0.0f, 0.0f, 0.0f) &&
-           m.verts[1] == Point3(1.0f, 0.0f, 0.0f) && m.verts[2] == Point3(0.0f, 1.0f, 0.0f) &&
-           m.faces[0].v[0] == 0 && m.faces[0].v[1] == 1 && m.faces[0].v[2] == 2;
+           m.verts[1] == Point3(1.0f, 0.0f, 0.0f) && m.verts[2] == Point3(0.0f, 1.0f, 0.0f) && m.faces[0].v[0] == 0 &&
+           m.faces[0].v[1] == 1 && m.faces[0].v[2] == 2;
   }
 
   // TryEnter from another thread: true when the lock is free.

@@ -12,15 +12,23 @@ class BitArray {
   // kept; otherwise every bit is cleared. New bits are always clear.
   void SetSize(int n, int save = 0) {
     if (n < 0) n = 0;
-    if (!save) bits_.assign(std::size_t(n), false);
-    else bits_.resize(std::size_t(n), false);
+    if (!save)
+      bits_.assign(std::size_t(n), false);
+    else
+      bits_.resize(std::size_t(n), false);
   }
   int GetSize() const { return int(bits_.size()); }
 
   // Out-of-range indices are ignored by the setters and read as clear.
-  void Set(int i) { if (InRange(i)) bits_[std::size_t(i)] = true; }
-  void Set(int i, int b) { if (InRange(i)) bits_[std::size_t(i)] = b != 0; }
-  void Clear(int i) { if (InRange(i)) bits_[std::size_t(i)] = false; }
+  void Set(int i) {
+    if (InRange(i)) bits_[std::size_t(i)] = true;
+  }
+  void Set(int i, int b) {
+    if (InRange(i)) bits_[std::size_t(i)] = b != 0;
+  }
+  void Clear(int i) {
+    if (InRange(i)) bits_[std::size_t(i)] = false;
+  }
   void SetAll() { bits_.assign(bits_.size(), true); }
   void ClearAll() { bits_.assign(bits_.size(), false); }
   int operator[](int i) const { return InRange(i) && bits_[std::size_t(i)] ? 1 : 0; }

@@ -37,6 +37,7 @@ class HOSTAPI FileSave : public ISave {
   // Writes the file; IO_ERROR when chunks are still open, the tree was misused (see above) or the file
   // cannot be written. Only the first call writes; later calls return the same result.
   IOResult Close();
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
@@ -60,6 +61,7 @@ class HOSTAPI FileLoad : public ILoad {
   IOResult Read(void* buf, ULONG nbytes, ULONG* nread) override;
   // True when the open chunk holds sub-chunks rather than data (for tools that walk unknown files).
   bool CurChunkHasSubChunks();
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

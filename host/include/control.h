@@ -45,9 +45,7 @@ class HOSTAPI Control : public ReferenceTarget {
   virtual void DeleteKeyByIndex(int) {}
 
   // Controllers hold no references.
-  RefResult NotifyRefChanged(const Interval&, RefTargetHandle, PartID&, RefMessage) override {
-    return REF_SUCCEED;
-  }
+  RefResult NotifyRefChanged(const Interval&, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
 };
 
 // Keys sorted by time, at most one per time.
@@ -62,8 +60,7 @@ class KeyTable {
   const Key& operator[](int i) const { return keys_[size_t(i)]; }
   // Inserts a key, or replaces the value of the key already at t. Returns its index.
   int Set(TimeValue t, const T& v) {
-    auto it = std::lower_bound(keys_.begin(), keys_.end(), t,
-                               [](const Key& k, TimeValue tt) { return k.time < tt; });
+    auto it = std::lower_bound(keys_.begin(), keys_.end(), t, [](const Key& k, TimeValue tt) { return k.time < tt; });
     if (it != keys_.end() && it->time == t) {
       it->value = v;
     } else {

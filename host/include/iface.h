@@ -57,4 +57,4 @@ HOSTAPI void SetTicksPerFrame(int ticks);
 HOSTAPI int GetFrameRate();
 
 #define TicksToSec(ticks) ((float)(ticks) / (float)TIME_TICKSPERSEC)
-#define SecToTicks(secs) ((TimeValue)((secs) * TIME_TICKSPERSEC))
+#define SecToTicks(secs) ((TimeValue)((secs)*TIME_TICKSPERSEC))

@@ -29,26 +29,44 @@ class HOSTAPI Matrix3 {
   Matrix3() { IdentityMatrix(); }
   // TRUE: identity. FALSE: all zero, no flags.
   explicit Matrix3(BOOL init) {
-    if (init) IdentityMatrix(); else Zero();
+    if (init)
+      IdentityMatrix();
+    else
+      Zero();
   }
   // From the three axis rows and the translation row; the flags are computed from the contents.
   Matrix3(const Point3& U, const Point3& V, const Point3& N, const Point3& T) {
-    m_[0] = U; m_[1] = V; m_[2] = N; m_[3] = T;
+    m_[0] = U;
+    m_[1] = V;
+    m_[2] = N;
+    m_[3] = T;
     ValidateFlags();
   }
 
   // Row access. The writable form may change anything, so it drops the identity flags.
-  Point3& operator[](int i) { flags_ &= ~DWORD(MAT_IDENT); return m_[i]; }
+  Point3& operator[](int i) {
+    flags_ &= ~DWORD(MAT_IDENT);
+    return m_[i];
+  }
   const Point3& operator[](int i) const { return m_[i]; }
   Point3 GetRow(int i) const { return m_[i]; }
-  void SetRow(int i, const Point3& p) { m_[i] = p; flags_ &= ~DWORD(MAT_IDENT); }
+  void SetRow(int i, const Point3& p) {
+    m_[i] = p;
+    flags_ &= ~DWORD(MAT_IDENT);
+  }
   // Raw rows; writing through them is the caller's business (use ValidateFlags afterwards).
   MRow* GetAddr() { return reinterpret_cast<MRow*>(&m_[0].x); }
   const MRow* GetAddr() const { return reinterpret_cast<const MRow*>(&m_[0].x); }
 
   Point3 GetTrans() const { return m_[3]; }
-  void SetTrans(const Point3& p) { m_[3] = p; flags_ &= ~DWORD(POS_IDENT); }
-  void NoTrans() { m_[3] = Point3(0.0f, 0.0f, 0.0f); flags_ |= POS_IDENT; }
+  void SetTrans(const Point3& p) {
+    m_[3] = p;
+    flags_ &= ~DWORD(POS_IDENT);
+  }
+  void NoTrans() {
+    m_[3] = Point3(0.0f, 0.0f, 0.0f);
+    flags_ |= POS_IDENT;
+  }
 
   // Flags.
   DWORD GetIdentFlags() const { return flags_; }
@@ -62,11 +80,11 @@ class HOSTAPI Matrix3 {
 
   // Whole-matrix setters.
   void IdentityMatrix();
-  void Zero();                           // all elements zero, flags cleared
-  void SetTranslate(const Point3& p);    // pure translation
-  void SetScale(const Point3& s);        // pure scale
-  void SetRotate(const Quat& q);         // pure rotation
-  void SetRotate(const AngAxis& aa);     // pure rotation
+  void Zero();                         // all elements zero, flags cleared
+  void SetTranslate(const Point3& p);  // pure translation
+  void SetScale(const Point3& s);      // pure scale
+  void SetRotate(const Quat& q);       // pure rotation
+  void SetRotate(const AngAxis& aa);   // pure rotation
   void SetRotateX(float angle);
   void SetRotateY(float angle);
   void SetRotateZ(float angle);

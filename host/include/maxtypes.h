@@ -30,7 +30,10 @@ class HOSTAPI Interval {
   void SetStart(TimeValue s) { start_ = s; }
   void SetEnd(TimeValue e) { end_ = e; }
   void SetEmpty() { start_ = end_ = TIME_NegInfinity; }
-  void SetInfinite() { start_ = TIME_NegInfinity; end_ = TIME_PosInfinity; }
+  void SetInfinite() {
+    start_ = TIME_NegInfinity;
+    end_ = TIME_PosInfinity;
+  }
   void SetInstant(TimeValue t) { start_ = end_ = t; }
   TimeValue Start() const { return start_; }
   TimeValue End() const { return end_; }
@@ -43,11 +46,15 @@ class HOSTAPI Interval {
     TimeValue s = start_ > o.start_ ? start_ : o.start_;
     TimeValue e = end_ < o.end_ ? end_ : o.end_;
     if (s > e) return Interval();
-    Interval r; r.start_ = s; r.end_ = e; return r;
+    Interval r;
+    r.start_ = s;
+    r.end_ = e;
+    return r;
   }
   Interval& operator&=(const Interval& o) { return *this = *this & o; }
   bool operator==(const Interval& o) const { return start_ == o.start_ && end_ == o.end_; }
   bool operator!=(const Interval& o) const { return !(*this == o); }
+
  private:
   TimeValue start_, end_;
 };
@@ -64,6 +71,7 @@ class Class_ID {
   constexpr bool operator==(const Class_ID& o) const { return a_ == o.a_ && b_ == o.b_; }
   constexpr bool operator!=(const Class_ID& o) const { return !(*this == o); }
   constexpr bool operator<(const Class_ID& o) const { return a_ < o.a_ || (a_ == o.a_ && b_ < o.b_); }
+
  private:
   ULONG a_, b_;
 };
@@ -76,6 +84,7 @@ class Interface_ID {
   constexpr ULONG PartB() const { return b_; }
   constexpr bool operator==(const Interface_ID& o) const { return a_ == o.a_ && b_ == o.b_; }
   constexpr bool operator!=(const Interface_ID& o) const { return !(*this == o); }
+
  private:
   ULONG a_, b_;
 };

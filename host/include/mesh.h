@@ -29,13 +29,19 @@ class HOSTAPI Face {
   DWORD smGroup = 0;
   DWORD flags = 0;
 
-  void setVerts(DWORD a, DWORD b, DWORD c) { v[0] = a; v[1] = b; v[2] = c; }
+  void setVerts(DWORD a, DWORD b, DWORD c) {
+    v[0] = a;
+    v[1] = b;
+    v[2] = c;
+  }
   void setVerts(const DWORD* vrt) { setVerts(vrt[0], vrt[1], vrt[2]); }
   DWORD getVert(int index) const { return v[index]; }
   DWORD* getAllVerts() { return v; }
   void setSmGroup(DWORD i) { smGroup = i; }
   DWORD getSmGroup() const { return smGroup; }
-  void setMatID(MtlID id) { flags = (flags & ~(DWORD(FACE_MATID_MASK) << FACE_MATID_SHIFT)) | (DWORD(id) << FACE_MATID_SHIFT); }
+  void setMatID(MtlID id) {
+    flags = (flags & ~(DWORD(FACE_MATID_MASK) << FACE_MATID_SHIFT)) | (DWORD(id) << FACE_MATID_SHIFT);
+  }
   MtlID getMatID() const { return MtlID((flags >> FACE_MATID_SHIFT) & FACE_MATID_MASK); }
   // Each argument is EDGE_VIS or EDGE_INVIS for edges A, B, C.
   void setEdgeVisFlags(int va, int vb, int vc) {
@@ -43,8 +49,10 @@ class HOSTAPI Face {
   }
   void setEdgeVis(int edge, int visFlag) {
     if (edge < 0 || edge > 2) return;
-    if (visFlag) flags |= DWORD(1) << edge;
-    else flags &= ~(DWORD(1) << edge);
+    if (visFlag)
+      flags |= DWORD(1) << edge;
+    else
+      flags &= ~(DWORD(1) << edge);
   }
   // Nonzero when edge `edge` (0, 1, 2) is visible.
   DWORD getEdgeVis(int edge) const { return edge < 0 || edge > 2 ? 0 : flags & (DWORD(1) << edge); }
@@ -55,7 +63,11 @@ class HOSTAPI TVFace {
   DWORD t[3] = {0, 0, 0};
   TVFace() = default;
   TVFace(DWORD a, DWORD b, DWORD c) { setTVerts(a, b, c); }
-  void setTVerts(DWORD a, DWORD b, DWORD c) { t[0] = a; t[1] = b; t[2] = c; }
+  void setTVerts(DWORD a, DWORD b, DWORD c) {
+    t[0] = a;
+    t[1] = b;
+    t[2] = c;
+  }
   void setTVerts(const DWORD* vrt) { setTVerts(vrt[0], vrt[1], vrt[2]); }
   DWORD getTVert(int index) const { return t[index]; }
   DWORD* getAllTVerts() { return t; }
@@ -102,10 +114,10 @@ class HOSTAPI Mesh {
   int numFaces = 0;
   Point3* verts = nullptr;
   Face* faces = nullptr;
-  UVVert* tVerts = nullptr;     // channel 1
-  TVFace* tvFace = nullptr;     // channel 1
-  VertColor* vertCol = nullptr; // channel 0
-  TVFace* vcFace = nullptr;     // channel 0
+  UVVert* tVerts = nullptr;      // channel 1
+  TVFace* tvFace = nullptr;      // channel 1
+  VertColor* vertCol = nullptr;  // channel 0
+  TVFace* vcFace = nullptr;      // channel 0
   MeshMap* maps = nullptr;
   BitArray vertSel, faceSel;
 
@@ -118,7 +130,9 @@ class HOSTAPI Mesh {
   // synchSel resizes the matching selection to the new count.
   BOOL setNumVerts(int n, BOOL keep = FALSE, BOOL synchSel = TRUE);
   int getNumVerts() const { return numVerts; }
-  void setVert(int i, const Point3& p) { if (i >= 0 && i < numVerts) verts[i] = p; }
+  void setVert(int i, const Point3& p) {
+    if (i >= 0 && i < numVerts) verts[i] = p;
+  }
   void setVert(int i, float x, float y, float z) { setVert(i, Point3(x, y, z)); }
   Point3& getVert(int i) { return verts[i]; }
   const Point3& getVert(int i) const { return verts[i]; }
@@ -154,8 +168,8 @@ class HOSTAPI Mesh {
   int getNumMapVerts(int mp) const;
   BOOL setNumMapFaces(int mp, int n, BOOL keep = FALSE, int oldCt = 0);
   int getNumMapFaces(int mp) const;
-  UVVert* mapVerts(int mp) const;  // null for a channel without vertices or out of range
-  TVFace* mapFaces(int mp) const;  // null for a channel without faces or out of range
+  UVVert* mapVerts(int mp) const;                   // null for a channel without vertices or out of range
+  TVFace* mapFaces(int mp) const;                   // null for a channel without faces or out of range
   void setMapVert(int mp, int i, const UVVert& p);  // out-of-range channel or index: ignored
   // Resize a channel through the Mesh methods above so that tVerts/vertCol follow; Map is for flags and
   // element access.

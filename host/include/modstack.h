@@ -45,8 +45,7 @@ class HOSTAPI Modifier : public BaseObject {
   // ownership rule in object.h). node is the node that carries the stack, or null.
   virtual void ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode* node) = 0;
   // Told by the stack when something below this modifier changed.
-  virtual void NotifyInputChanged(const Interval& changeInt, PartID partID, RefMessage message,
-                                  ModContext* mc) {}
+  virtual void NotifyInputChanged(const Interval& changeInt, PartID partID, RefMessage message, ModContext* mc) {}
   virtual BOOL DependOnTopology(ModContext& mc) { return FALSE; }
 
   virtual BOOL HasUVW() { return FALSE; }
@@ -57,8 +56,14 @@ class HOSTAPI Modifier : public BaseObject {
   }
 
   // A disabled modifier is skipped by the stack.
-  void EnableMod() { enabled_ = true; NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE); }
-  void DisableMod() { enabled_ = false; NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE); }
+  void EnableMod() {
+    enabled_ = true;
+    NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+  }
+  void DisableMod() {
+    enabled_ = false;
+    NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+  }
   BOOL IsEnabled() const { return enabled_ ? TRUE : FALSE; }
 
  private:

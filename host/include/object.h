@@ -39,9 +39,7 @@ class HOSTAPI BaseObject : public ReferenceTarget {
   // The name shown in the modifier stack.
   virtual const char* GetObjectName() { return ""; }
   // Objects and modifiers without references of their own need not answer messages.
-  RefResult NotifyRefChanged(const Interval&, RefTargetHandle, PartID&, RefMessage) override {
-    return REF_SUCCEED;
-  }
+  RefResult NotifyRefChanged(const Interval&, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
 };
 
 // The state of a pipeline at one time: the object and, for world-space results, a transform.

@@ -19,16 +19,34 @@ class Point3 {
   Point3 operator*(float f) const { return Point3(x * f, y * f, z * f); }
   Point3 operator/(float f) const { return Point3(x / f, y / f, z / f); }
   Point3 operator*(const Point3& p) const { return Point3(x * p.x, y * p.y, z * p.z); }  // component-wise
-  Point3& operator+=(const Point3& p) { x += p.x; y += p.y; z += p.z; return *this; }
-  Point3& operator-=(const Point3& p) { x -= p.x; y -= p.y; z -= p.z; return *this; }
-  Point3& operator*=(float f) { x *= f; y *= f; z *= f; return *this; }
-  Point3& operator/=(float f) { x /= f; y /= f; z /= f; return *this; }
+  Point3& operator+=(const Point3& p) {
+    x += p.x;
+    y += p.y;
+    z += p.z;
+    return *this;
+  }
+  Point3& operator-=(const Point3& p) {
+    x -= p.x;
+    y -= p.y;
+    z -= p.z;
+    return *this;
+  }
+  Point3& operator*=(float f) {
+    x *= f;
+    y *= f;
+    z *= f;
+    return *this;
+  }
+  Point3& operator/=(float f) {
+    x /= f;
+    y /= f;
+    z /= f;
+    return *this;
+  }
   bool operator==(const Point3& p) const { return x == p.x && y == p.y && z == p.z; }
   bool operator!=(const Point3& p) const { return !(*this == p); }
   // Cross product, as the host's operator^.
-  Point3 operator^(const Point3& p) const {
-    return Point3(y * p.z - z * p.y, z * p.x - x * p.z, x * p.y - y * p.x);
-  }
+  Point3 operator^(const Point3& p) const { return Point3(y * p.z - z * p.y, z * p.x - x * p.z, x * p.y - y * p.x); }
   float operator%(const Point3& p) const { return x * p.x + y * p.y + z * p.z; }  // dot product
   float Length() const { return std::sqrt(x * x + y * y + z * z); }
   float LengthSquared() const { return x * x + y * y + z * z; }

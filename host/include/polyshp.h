@@ -65,7 +65,10 @@ class HOSTAPI PolyLine {
   BOOL SurroundsPoint(const Point3& p) const;
 
  private:
-  void Sync() { numPts = int(pts_.size()); pts = pts_.empty() ? nullptr : pts_.data(); }
+  void Sync() {
+    numPts = int(pts_.size());
+    pts = pts_.empty() ? nullptr : pts_.data();
+  }
   std::vector<PolyPt> pts_;
   bool closed_ = false;
 };
@@ -117,6 +120,9 @@ class HOSTAPI PolyShape {
   void Reverse(int line, BOOL keepZero = FALSE);
 
  private:
-  void Sync() { numLines = int(lines_.size()); lines = lines_.empty() ? nullptr : lines_.data(); }
+  void Sync() {
+    numLines = int(lines_.size());
+    lines = lines_.empty() ? nullptr : lines_.data();
+  }
   std::vector<PolyLine> lines_;
 };

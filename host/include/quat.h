@@ -22,7 +22,11 @@ class HOSTAPI AngAxis {
   AngAxis(const Point3& ax, float ang) : axis(ax), angle(ang) {}
   AngAxis(float x, float y, float z, float ang) : axis(x, y, z), angle(ang) {}
   explicit AngAxis(const Quat& q);
-  AngAxis& Set(const Point3& ax, float ang) { axis = ax; angle = ang; return *this; }
+  AngAxis& Set(const Point3& ax, float ang) {
+    axis = ax;
+    angle = ang;
+    return *this;
+  }
 };
 
 class HOSTAPI Quat {
@@ -38,7 +42,13 @@ class HOSTAPI Quat {
   // are divided out first, and a mirroring matrix is taken negated, as decomp_affine does.
   explicit Quat(const Matrix3& m);
 
-  Quat& Set(float X, float Y, float Z, float W) { x = X; y = Y; z = Z; w = W; return *this; }
+  Quat& Set(float X, float Y, float Z, float W) {
+    x = X;
+    y = Y;
+    z = Z;
+    w = W;
+    return *this;
+  }
   float& operator[](int i) { return (&x)[i]; }
   const float& operator[](int i) const { return (&x)[i]; }
   Point3 Vector() const { return Point3(x, y, z); }
@@ -58,7 +68,11 @@ class HOSTAPI Quat {
   // Componentwise within epsilon (q and -q, the same rotation, are not Equal).
   bool Equals(const Quat& q, float epsilon = 1e-6f) const;
 
-  Quat& Identity() { x = y = z = 0.0f; w = 1.0f; return *this; }
+  Quat& Identity() {
+    x = y = z = 0.0f;
+    w = 1.0f;
+    return *this;
+  }
   // No rotation: the vector part is zero and w is 1 or -1.
   bool IsIdentity() const { return x == 0.0f && y == 0.0f && z == 0.0f && (w == 1.0f || w == -1.0f); }
   float Length() const;

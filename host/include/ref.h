@@ -114,8 +114,7 @@ class HOSTAPI ReferenceTarget : public ReferenceMaker {
   // Deleting a target (DeleteMe) sends REFMSG_TARGET_DELETED to its direct dependents only; a target that
   // is simply destroyed while referenced clears its dependents' slots without a message.
   RefResult NotifyDependents(const Interval& changeInt, PartID partID, RefMessage message,
-                             SClass_ID sclass = NOTIFY_ALL, BOOL propagate = TRUE,
-                             RefTargetHandle hTarg = nullptr);
+                             SClass_ID sclass = NOTIFY_ALL, BOOL propagate = TRUE, RefTargetHandle hTarg = nullptr);
   // Calls dep->proc for every dependent (not for this target itself), depth first, each maker once;
   // returns 1 when halted.
   int DoEnumDependents(DependentEnumProc* dep);
@@ -144,6 +143,7 @@ class HOSTAPI DependentIterator {
   explicit DependentIterator(ReferenceTarget* target) : target_(target) {}
   ReferenceMaker* Next();
   void Reset() { next_ = 0; }
+
  private:
   ReferenceTarget* target_;
   int next_ = 0;

@@ -11,7 +11,7 @@ class HOSTAPI BezierShape {
   // splines/splineCount mirror the internal list and are for reading.
   Spline3D** splines = nullptr;
   int splineCount = 0;
-  int steps = 6;             // interpolation steps per segment when MakePolyShape is given a negative count
+  int steps = 6;  // interpolation steps per segment when MakePolyShape is given a negative count
   BOOL optimize = FALSE;
   BitArray vertSel, segSel, polySel;  // sized by UpdateSels: 3 vertices (in, knot, out) per knot
 
@@ -42,6 +42,9 @@ class HOSTAPI BezierShape {
   void MakePolyShape(PolyShape& shape, int steps = -1, BOOL optimize = FALSE) const;
 
  private:
-  void Sync() { splineCount = int(list_.size()); splines = list_.empty() ? nullptr : list_.data(); }
+  void Sync() {
+    splineCount = int(list_.size());
+    splines = list_.empty() ? nullptr : list_.data();
+  }
   std::vector<Spline3D*> list_;
 };

@@ -20,8 +20,16 @@ class HOSTAPI SplineKnot {
   SplineKnot() = default;
   SplineKnot(int k, int l, Point3 p, Point3 in, Point3 out, int mtlID = 0, int inAux = -1, int outAux = -1,
              int aux = -1, DWORD flags = 0)
-      : ktype(k), ltype(l), point(p), inVec(in), outVec(out), matid(mtlID), inAux_(inAux), outAux_(outAux),
-        aux_(aux), flags_(flags) {}
+      : ktype(k),
+        ltype(l),
+        point(p),
+        inVec(in),
+        outVec(out),
+        matid(mtlID),
+        inAux_(inAux),
+        outAux_(outAux),
+        aux_(aux),
+        flags_(flags) {}
 
   int Ktype() const { return ktype; }
   void SetKtype(int t) { ktype = t; }

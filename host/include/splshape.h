@@ -39,8 +39,7 @@ class HOSTAPI SplineShape : public ShapeObject {
 
   // Geometry is valid FOREVER unless keyed; keyed, only at the instant t.
   Interval ChannelValidity(TimeValue t, int nchan) override;
-  void MakePolyShape(TimeValue t, PolyShape& pshape, int steps = PSHAPE_BUILTIN_STEPS,
-                     BOOL optimize = FALSE) override;
+  void MakePolyShape(TimeValue t, PolyShape& pshape, int steps = PSHAPE_BUILTIN_STEPS, BOOL optimize = FALSE) override;
   int NumberOfCurves(TimeValue t) override;
 
   // A full copy, keys included.

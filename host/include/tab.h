@@ -9,7 +9,9 @@ class Tab {
   int Count() const { return int(v_.size()); }
   void ZeroCount() { v_.clear(); }
   void SetCount(int n) { v_.resize(n < 0 ? 0 : size_t(n)); }
-  void Resize(int n) { if (n > 0) v_.reserve(size_t(n)); }
+  void Resize(int n) {
+    if (n > 0) v_.reserve(size_t(n));
+  }
   // Appends num items; returns the index of the first appended item.
   int Append(int num, const T* items, int /*allocExtra*/ = 0) {
     int at = Count();
@@ -32,6 +34,7 @@ class Tab {
   const T& operator[](int i) const { return v_[size_t(i)]; }
   T* Addr(int i) { return &v_[size_t(i)]; }
   void Init() { v_.clear(); }
+
  private:
   std::vector<T> v_;
 };

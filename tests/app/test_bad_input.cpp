@@ -12,13 +12,12 @@ struct BadScene {
 // A valid node to build variants from: a line with a Wakeweave modifier.
 std::string Node(const std::string& extra = "", const std::string& params = "{}") {
   return R"({"name": "A", "object": {"type": "spline", "splines": [{"knots": [[0, 0, 0], [0, 1, 0]]}]},
-             "modifiers": [{"class": "Wakeweave", "params": )" + params + "}]" + extra + "}";
+             "modifiers": [{"class": "Wakeweave", "params": )" +
+         params + "}]" + extra + "}";
 }
 std::string Scene1(const std::string& node) { return R"({"nodes": [)" + node + "]}"; }
 std::string WithParams(const std::string& params) { return Scene1(Node("", params)); }
-std::string WithObject(const std::string& object) {
-  return R"({"nodes": [{"name": "A", "object": )" + object + "}]}";
-}
+std::string WithObject(const std::string& object) { return R"({"nodes": [{"name": "A", "object": )" + object + "}]}"; }
 
 const std::vector<BadScene>& BadScenes() {
   static const std::vector<BadScene> cases = {
@@ -30,11 +29,16 @@ const std::vector<BadScene>& BadScenes() {
        "nodes[0].object.segments: unknown key"},
       {"unknown spline key", WithObject(R"({"type": "spline", "splines": [{"knots": [[0,0,0]], "open": true}]})"),
        "nodes[0].object.splines[0].open: unknown key"},
-      {"unknown knot key", WithObject(R"({"type": "spline", "splines": [{"knots": [{"p": [0,0,0], "in": [0,0,0], "out": [0,0,0], "w": 1}]}]})"),
+      {"unknown knot key",
+       WithObject(
+           R"({"type": "spline", "splines": [{"knots": [{"p": [0,0,0], "in": [0,0,0], "out": [0,0,0], "w": 1}]}]})"),
        "nodes[0].object.splines[0].knots[0].w: unknown key"},
-      {"unknown modifier key", Scene1(R"({"name": "A", "object": {"type": "circle", "radius": 1}, "modifiers": [{"class": "Wakeweave", "enabled": true}]})"),
+      {"unknown modifier key",
+       Scene1(
+           R"({"name": "A", "object": {"type": "circle", "radius": 1}, "modifiers": [{"class": "Wakeweave", "enabled": true}]})"),
        "nodes[0].modifiers[0].enabled: unknown key"},
-      {"unknown offset key", Scene1(R"({"name": "A", "offset": {"pos": [0,0,0]}})"), "nodes[0].offset.pos: unknown key"},
+      {"unknown offset key", Scene1(R"({"name": "A", "offset": {"pos": [0,0,0]}})"),
+       "nodes[0].offset.pos: unknown key"},
       {"unknown key in keys", Scene1(R"({"name": "A", "position": {"keys": [[0, [0,0,0]]], "ease": 1}})"),
        "nodes[0].position.ease: unknown key"},
       {"duplicate key", R"({"nodes": [{"name": "A", "name": "B"}]})", "nodes[0].name: duplicate key \"name\""},
@@ -53,10 +57,13 @@ const std::vector<BadScene>& BadScenes() {
       {"missing class", Scene1(R"({"name": "A", "object": {"type": "circle", "radius": 1}, "modifiers": [{}]})"),
        "nodes[0].modifiers[0]: missing required key \"class\""},
       {"missing radius", WithObject(R"({"type": "circle"})"), "nodes[0].object: missing required key \"radius\""},
-      {"missing knot handle", WithObject(R"({"type": "spline", "splines": [{"knots": [{"p": [0,0,0], "in": [0,0,0]}]}]})"),
+      {"missing knot handle",
+       WithObject(R"({"type": "spline", "splines": [{"knots": [{"p": [0,0,0], "in": [0,0,0]}]}]})"),
        "nodes[0].object.splines[0].knots[0]: missing required key \"out\""},
-      {"unknown object type", WithObject(R"({"type": "teapot"})"), "nodes[0].object.type: unknown object type \"teapot\""},
-      {"unknown modifier class", Scene1(R"({"name": "A", "object": {"type": "circle", "radius": 1}, "modifiers": [{"class": "Bend"}]})"),
+      {"unknown object type", WithObject(R"({"type": "teapot"})"),
+       "nodes[0].object.type: unknown object type \"teapot\""},
+      {"unknown modifier class",
+       Scene1(R"({"name": "A", "object": {"type": "circle", "radius": 1}, "modifiers": [{"class": "Bend"}]})"),
        "nodes[0].modifiers[0].class: unknown modifier class \"Bend\""},
       {"unknown parameter", WithParams(R"({"old frames": 3})"),
        "nodes[0].modifiers[0].params[\"old frames\"]: unknown parameter \"old frames\""},
@@ -69,8 +76,10 @@ const std::vector<BadScene>& BadScenes() {
       {"negative start frame", WithParams(R"({"start frame": -1})"),
        "nodes[0].modifiers[0].params[\"start frame\"]: -1 frames (-160 ticks) is out of range (0 to 100000000)"},
       {"ticks per frame zero", R"({"ticksPerFrame": 0, "nodes": []})", "ticksPerFrame: 0 is out of range (1 to 4800)"},
-      {"range backwards", R"({"animationRange": [10, 5], "nodes": []})", "animationRange: the last frame comes before the first"},
-      {"frame beyond time range", R"({"frame": 2e7, "nodes": []})", "frame: frame 20000000 is out of the host's time range"},
+      {"range backwards", R"({"animationRange": [10, 5], "nodes": []})",
+       "animationRange: the last frame comes before the first"},
+      {"frame beyond time range", R"({"frame": 2e7, "nodes": []})",
+       "frame: frame 20000000 is out of the host's time range"},
       {"non-finite number", Scene1(R"({"name": "A", "position": [1e999, 0, 0]})"),
        "invalid JSON: the number 1e999 at line 1, column 39 is not finite (too large)"},
       {"too large for a float", Scene1(R"({"name": "A", "position": [1e300, 0, 0]})"),
@@ -91,10 +100,12 @@ const std::vector<BadScene>& BadScenes() {
        WithObject(R"({"type": "spline", "keys": [[0, [{"knots": [[0,0,0], [1,0,0]]}]], [5, [{"knots": [[0,0,0]]}]]]})"),
        "nodes[0].object.keys[1][1][0]: every key needs the same knot count as the first key (2 knots, found 1)"},
       {"spline keys with another closed flag",
-       WithObject(R"({"type": "spline", "keys": [[0, [{"knots": [[0,0,0]]}]], [5, [{"closed": true, "knots": [[1,0,0]]}]]]})"),
+       WithObject(
+           R"({"type": "spline", "keys": [[0, [{"knots": [[0,0,0]]}]], [5, [{"closed": true, "knots": [[1,0,0]]}]]]})"),
        "nodes[0].object.keys[1][1][0]: every key needs the same closed flag as the first key"},
       {"spline keys with another spline count",
-       WithObject(R"({"type": "spline", "keys": [[0, [{"knots": [[0,0,0]]}]], [5, [{"knots": [[0,0,0]]}, {"knots": [[0,0,0]]}]]]})"),
+       WithObject(
+           R"({"type": "spline", "keys": [[0, [{"knots": [[0,0,0]]}]], [5, [{"knots": [[0,0,0]]}, {"knots": [[0,0,0]]}]]]})"),
        "nodes[0].object.keys[1][1]: every key needs the same splines as the first key (1 splines, found 2)"},
       {"descending position keys", Scene1(R"({"name": "A", "position": {"keys": [[5, [0,0,0]], [1, [1,0,0]]]}})"),
        "nodes[0].position.keys[1][0]: key frames must be ascending"},
@@ -102,7 +113,8 @@ const std::vector<BadScene>& BadScenes() {
        "nodes[0].scale.keys[1][0]: key frames must be ascending"},
       {"descending animate keys", WithParams(R"({}, "animate": {"old_frames": {"keys": [[3, 1], [2, 4]]}})"),
        "nodes[0].modifiers[0].animate.old_frames.keys[1][0]: key frames must be ascending"},
-      {"no keys", Scene1(R"({"name": "A", "position": {"keys": []}})"), "nodes[0].position.keys: expected at least 1 element"},
+      {"no keys", Scene1(R"({"name": "A", "position": {"keys": []}})"),
+       "nodes[0].position.keys: expected at least 1 element"},
       {"animating a fixed parameter", WithParams(R"({}, "animate": {"spline steps": {"keys": [[0, 1]]}})"),
        "nodes[0].modifiers[0].animate[\"spline steps\"]: parameter \"spline steps\" is not animatable"},
       {"animated value out of range", WithParams(R"({}, "animate": {"old_frames": {"keys": [[0, -1]]}})"),
@@ -137,7 +149,8 @@ TEST_F(BadInput, EveryClassOfBadSceneIsRefusedWithItsPlace) {
     SCOPED_TRACE(c.label);
     const std::string scene = Scene("scene.json", c.json);
     const std::string out = Path("out.json").string();
-    const std::string message = Refused({"eval", scene, "--frame", "1", "-o", out}, "wakeweave: error: " + scene + ": ");
+    const std::string message =
+        Refused({"eval", scene, "--frame", "1", "-o", out}, "wakeweave: error: " + scene + ": ");
     EXPECT_EQ(message.rfind(c.message, 0), 0u) << "got: " << message << "\nwanted: " << c.message;
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(OutputsExcept({"scene.json"}), std::vector<std::string>{});
@@ -146,8 +159,9 @@ TEST_F(BadInput, EveryClassOfBadSceneIsRefusedWithItsPlace) {
 
 TEST_F(BadInput, UnreadableScenes) {
   const std::string missing = Path("missing.json").string();
-  EXPECT_EQ(Refused({"eval", missing, "--frame", "1", "-o", Path("o.json").string()}, "wakeweave: error: " + missing + ": "),
-            "cannot read the file: No such file or directory");
+  EXPECT_EQ(
+      Refused({"eval", missing, "--frame", "1", "-o", Path("o.json").string()}, "wakeweave: error: " + missing + ": "),
+      "cannot read the file: No such file or directory");
   std::filesystem::create_directory(Path("dir.json"));
   const std::string dir = Path("dir.json").string();
   EXPECT_EQ(Refused({"eval", dir, "--frame", "1", "-o", Path("o.json").string()}, "wakeweave: error: " + dir + ": "),
@@ -162,10 +176,14 @@ TEST_F(BadInput, BadCommandLines) {
   const std::string scene = Scene("line.json", Scene1(Node("", R"({"spline steps": 0})")));
   const std::string out = Path("o.json").string();
   const std::string e = "wakeweave: error: ";
-  EXPECT_EQ(Refused({"eval", scene, "--frame", "ten", "-o", out}, e), "--frame expects a number of frames, got \"ten\"");
-  EXPECT_EQ(Refused({"eval", scene, "--frame", "nan", "-o", out}, e), "--frame expects a number of frames, got \"nan\"");
-  EXPECT_EQ(Refused({"eval", scene, "--frame", "1e999", "-o", out}, e), "--frame expects a number of frames, got \"1e999\"");
-  EXPECT_EQ(Refused({"eval", scene, "--frame", "1e12", "-o", out}, e), "--frame: frame 1000000000000 is out of the host's time range");
+  EXPECT_EQ(Refused({"eval", scene, "--frame", "ten", "-o", out}, e),
+            "--frame expects a number of frames, got \"ten\"");
+  EXPECT_EQ(Refused({"eval", scene, "--frame", "nan", "-o", out}, e),
+            "--frame expects a number of frames, got \"nan\"");
+  EXPECT_EQ(Refused({"eval", scene, "--frame", "1e999", "-o", out}, e),
+            "--frame expects a number of frames, got \"1e999\"");
+  EXPECT_EQ(Refused({"eval", scene, "--frame", "1e12", "-o", out}, e),
+            "--frame: frame 1000000000000 is out of the host's time range");
   EXPECT_EQ(Refused({"eval", scene, "-o", out}, e), "eval needs --frame F (see wakeweave eval --help)");
   EXPECT_EQ(Refused({"eval", scene, "--frame", "1"}, e), "eval needs -o OUT (see wakeweave eval --help)");
   EXPECT_EQ(Refused({"eval", "--frame", "1", "-o", out}, e), "eval needs a SCENE file (see wakeweave eval --help)");
@@ -186,7 +204,8 @@ TEST_F(BadInput, BadCommandLines) {
   EXPECT_EQ(OutputsExcept({"line.json"}), std::vector<std::string>{});
 
   // A scene whose nodes carry no Wakeweave modifier needs --node.
-  const std::string plain = Scene("plain.json", R"({"nodes": [{"name": "P", "object": {"type": "circle", "radius": 1}}]})");
+  const std::string plain =
+      Scene("plain.json", R"({"nodes": [{"name": "P", "object": {"type": "circle", "radius": 1}}]})");
   EXPECT_EQ(Refused({"eval", plain, "--frame", "1", "-o", out}, e),
             plain + ": no node has a Wakeweave modifier (choose one with --node)");
 }

@@ -14,11 +14,14 @@ TEST_F(InfoHelp, InfoListsTheClassAndAllParameters) {
   EXPECT_NE(r.out.find("Super class:   0x00000810"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("Parameter block 0 \"main\": 24 parameters"), std::string::npos) << r.out;
   // One row per parameter: id, quoted internal name, type, default, range.
-  const char* names[] = {"old_frames", "segments", "flipNormals", "spline steps", "moving or still", "pb_userange",
-                         "start frame", "end frame", "segments per frame", "pb_urepeat", "pb_apply_tex_b",
-                         "pb_apply_tex_vrepeat", "pb_apply_fade_b", "pb_apply_fade_mp", "pb_particle_trails_b",
-                         "pb_particle_node", "generateMap", "generateAgeMap", "useAllPFEvents", "pfEventList",
-                         "pb_skippart", "pb_startpart", "maptype", "pb_nummtls"};
+  const char* names[] = {"old_frames",       "segments",         "flipNormals",
+                         "spline steps",     "moving or still",  "pb_userange",
+                         "start frame",      "end frame",        "segments per frame",
+                         "pb_urepeat",       "pb_apply_tex_b",   "pb_apply_tex_vrepeat",
+                         "pb_apply_fade_b",  "pb_apply_fade_mp", "pb_particle_trails_b",
+                         "pb_particle_node", "generateMap",      "generateAgeMap",
+                         "useAllPFEvents",   "pfEventList",      "pb_skippart",
+                         "pb_startpart",     "maptype",          "pb_nummtls"};
   std::set<std::string> rows;
   std::istringstream in(r.out);
   for (std::string line; std::getline(in, line);)
@@ -35,7 +38,8 @@ TEST_F(InfoHelp, InfoListsTheClassAndAllParameters) {
   std::istringstream oldFrames(rowOf("old_frames"));
   std::string id, name, type, def, lo, to, hi;
   oldFrames >> id >> name >> type >> def >> lo >> to >> hi;
-  EXPECT_EQ(id + " " + name + " " + type + " " + def + " " + lo + " " + to + " " + hi, "0 \"old_frames\" int 3 0 to 100000");
+  EXPECT_EQ(id + " " + name + " " + type + " " + def + " " + lo + " " + to + " " + hi,
+            "0 \"old_frames\" int 3 0 to 100000");
   EXPECT_NE(rowOf("old_frames").find("animatable"), std::string::npos);
   EXPECT_NE(rowOf("end frame").find(" 160 "), std::string::npos);
   EXPECT_NE(rowOf("segments per frame").find("0.0001 to 10000"), std::string::npos);
@@ -46,9 +50,13 @@ TEST_F(InfoHelp, InfoListsTheClassAndAllParameters) {
 }
 
 TEST_F(InfoHelp, HelpForTheProgramAndEachCommand) {
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"--help"}, {"-h"}, {"eval", "--help"}, {"info", "--help"},
-                                             {"demo", "-h"}, {"record", "--help"}, {"--help", "eval", "--frame"}}) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--help"},
+                                                                                    {"-h"},
+                                                                                    {"eval", "--help"},
+                                                                                    {"info", "--help"},
+                                                                                    {"demo", "-h"},
+                                                                                    {"record", "--help"},
+                                                                                    {"--help", "eval", "--frame"}}) {
     SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
     RunResult r = RunApp(args);
     EXPECT_EQ(r.exitCode, 0) << r.err;

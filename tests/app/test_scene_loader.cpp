@@ -111,8 +111,10 @@ TEST_F(SceneLoader, CircleIsFourBezierKnotsCounterClockwiseFromPlusX) {
   EXPECT_TRUE(sp->Closed());
   const float h = 5.522847498f;  // kappa x r
   const Point3 p[4] = {Point3(10, 0, 0), Point3(0, 10, 0), Point3(-10, 0, 0), Point3(0, -10, 0)};
-  const Point3 out[4] = {Point3(10.0f, h, 0.0f), Point3(-h, 10.0f, 0.0f), Point3(-10.0f, -h, 0.0f), Point3(h, -10.0f, 0.0f)};
-  const Point3 in[4] = {Point3(10.0f, -h, 0.0f), Point3(h, 10.0f, 0.0f), Point3(-10.0f, h, 0.0f), Point3(-h, -10.0f, 0.0f)};
+  const Point3 out[4] = {Point3(10.0f, h, 0.0f), Point3(-h, 10.0f, 0.0f), Point3(-10.0f, -h, 0.0f),
+                         Point3(h, -10.0f, 0.0f)};
+  const Point3 in[4] = {Point3(10.0f, -h, 0.0f), Point3(h, 10.0f, 0.0f), Point3(-10.0f, h, 0.0f),
+                        Point3(-h, -10.0f, 0.0f)};
   for (int k = 0; k < 4; ++k) {
     ExpectPoint(sp->GetKnotPoint(k), p[k], 0.0f);
     ExpectPoint(sp->GetOutVec(k), out[k]);
@@ -174,13 +176,13 @@ TEST_F(SceneLoader, AnimatedParameterTakesItsValueFromTheKeysNotFromParams) {
 }
 
 TEST_F(SceneLoader, ErrorsNameTheJsonPath) {
-  EXPECT_EQ(LoadError(R"({"nodes": [{"name": "A", "position": {"keys": [[0, [0,0,0]], [2, [1,0,0]], [1, [2,0,0]]]}}]})"),
-            "nodes[0].position.keys[2][0]: key frames must be ascending (this key is not after the one before)");
+  EXPECT_EQ(
+      LoadError(R"({"nodes": [{"name": "A", "position": {"keys": [[0, [0,0,0]], [2, [1,0,0]], [1, [2,0,0]]]}}]})"),
+      "nodes[0].position.keys[2][0]: key frames must be ascending (this key is not after the one before)");
   EXPECT_EQ(LoadError(R"({"nodes": [{"name": "A", "object": {"type": "circle", "radius": 1},
       "modifiers": [{"class": "Wakeweave", "params": {"spline steps": 10001}}]}]})"),
             "nodes[0].modifiers[0].params[\"spline steps\"]: 10001 is out of range (0 to 10000)");
-  EXPECT_EQ(LoadError(R"({"nodes": [{"name": "A"}, {"name": "A"}]})"),
-            "nodes[1].name: duplicate node name \"A\"");
+  EXPECT_EQ(LoadError(R"({"nodes": [{"name": "A"}, {"name": "A"}]})"), "nodes[1].name: duplicate node name \"A\"");
   EXPECT_EQ(LoadError(R"({"nodes": [], "nodes": []})"), "nodes: duplicate key \"nodes\"");
   EXPECT_EQ(LoadError(R"({"nodes": [{"name": "A", "offset": {"position": [0, 0, 0], "position": [1, 1, 1]}}]})"),
             "nodes[0].offset.position: duplicate key \"position\"");

@@ -53,8 +53,11 @@ inline std::string ReadFile(const std::string& path) {
 inline Mesh SampleMesh() {
   Mesh m;
   m.setNumVerts(5);
-  const Point3 v[5] = {{0.1f, 0.2f, 0.3f}, {1.0f / 3.0f, -2.5f, 0.0f}, {4.0f, 5.0f, -6.0f},
-                       {1e-7f, 123456.789f, -0.0625f}, {7.0f, 8.0f, 9.0f}};
+  const Point3 v[5] = {{0.1f, 0.2f, 0.3f},
+                       {1.0f / 3.0f, -2.5f, 0.0f},
+                       {4.0f, 5.0f, -6.0f},
+                       {1e-7f, 123456.789f, -0.0625f},
+                       {7.0f, 8.0f, 9.0f}};
   for (int i = 0; i < 5; ++i) m.setVert(i, v[i]);
   m.setNumFaces(3);
   m.faces[0].setVerts(0, 1, 2);

@@ -133,8 +133,10 @@ TEST_F(Demo, ScenesHaveMovingTrailsWithTextureCoordinates) {
         EXPECT_TRUE(exportdetail::HasTextureFaces(m, 2));
       }
       std::vector<Point3> v(m.verts, m.verts + m.getNumVerts());
-      if (firstVerts.empty()) firstVerts = v;
-      else changed = changed || v != firstVerts;
+      if (firstVerts.empty())
+        firstVerts = v;
+      else
+        changed = changed || v != firstVerts;
     }
     EXPECT_TRUE(changed) << scene.name;
   }

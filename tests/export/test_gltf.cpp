@@ -182,8 +182,10 @@ TEST(ExportErrors, BadIndicesAreRefusedAndTheOldFileStays) {
   for (const std::string ext : {".obj", ".gltf", ".glb"}) {
     const std::string path = dir.File("keep" + ext);
     auto write = [&](const Mesh& m) {
-      if (ext == ".obj") WriteObj({&m, Matrix3(), "n"}, path);
-      else WriteGltf({&m, Matrix3(), "n"}, path, ext == ".glb");
+      if (ext == ".obj")
+        WriteObj({&m, Matrix3(), "n"}, path);
+      else
+        WriteGltf({&m, Matrix3(), "n"}, path, ext == ".glb");
     };
     write(good);
     const std::string before = ReadFile(path);

@@ -71,8 +71,8 @@ inline IOResult SaveTree(const std::string& path, const std::vector<ChunkNode>& 
 }
 
 struct WalkResult {
-  bool error = false;       // IO_ERROR seen at Status, OpenChunk, Read or CloseChunk
-  bool violation = false;   // the loader broke its own contract (read past a chunk, wrong counts)
+  bool error = false;      // IO_ERROR seen at Status, OpenChunk, Read or CloseChunk
+  bool violation = false;  // the loader broke its own contract (read past a chunk, wrong counts)
   std::vector<ChunkNode> top;
   size_t dataBytes = 0;
 };

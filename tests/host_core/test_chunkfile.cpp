@@ -22,12 +22,14 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& b) {
 std::vector<ChunkNode> SampleTree() {
   return {
       DataChunk(0x0001, Bytes(4, 1)),
-      Group(0x2000, {
-          DataChunk(0x0010, {}),
-          DataChunk(0x0011, Bytes(1, 2)),
-          Group(0x2100, {DataChunk(0x0020, Bytes(100 * 1024, 3)), Group(0x2200, {}), DataChunk(0x0021, Bytes(255, 4))}),
-          Group(0x2101, {Group(0x2201, {Group(0x2301, {DataChunk(0xFFFF, Bytes(65537, 5))})})}),
-      }),
+      Group(0x2000,
+            {
+                DataChunk(0x0010, {}),
+                DataChunk(0x0011, Bytes(1, 2)),
+                Group(0x2100,
+                      {DataChunk(0x0020, Bytes(100 * 1024, 3)), Group(0x2200, {}), DataChunk(0x0021, Bytes(255, 4))}),
+                Group(0x2101, {Group(0x2201, {Group(0x2301, {DataChunk(0xFFFF, Bytes(65537, 5))})})}),
+            }),
       DataChunk(0x0000, Bytes(7, 6)),
       Group(0x3000, {DataChunk(0x0030, Bytes(3, 7))}),
   };
@@ -71,9 +73,9 @@ TEST(ChunkFile, OnDiskLayout) {
   TempDir dir;
   std::string path = dir.File("layout.ww");
   ASSERT_EQ(SaveTree(path, {Group(0x1234, {DataChunk(0x0102, {0xAA, 0xBB})})}), IO_OK);
-  std::vector<uint8_t> expect = {'W', 'W', 'C', 'F', 1, 0, 0, 0, 14, 0, 0, 0,     // header, body of 14 bytes
-                                 0x34, 0x12, 8, 0, 0, 0x80,                        // group, 8 bytes of sub-chunks
-                                 0x02, 0x01, 2, 0, 0, 0, 0xAA, 0xBB};              // data chunk
+  std::vector<uint8_t> expect = {'W',  'W',  'C', 'F', 1, 0,    0,    0,   14, 0, 0, 0,  // header, body of 14 bytes
+                                 0x34, 0x12, 8,   0,   0, 0x80,                          // group, 8 bytes of sub-chunks
+                                 0x02, 0x01, 2,   0,   0, 0,    0xAA, 0xBB};             // data chunk
   EXPECT_EQ(ReadBytes(path), expect);
 }
 
@@ -117,7 +119,7 @@ TEST_F(Navigation, IdsLengthsAndEndOfEachLevel) {
   EXPECT_EQ(f.OpenChunk(), IO_END);  // end of 23
   EXPECT_EQ(f.OpenChunk(), IO_END);  // and it stays there
   ASSERT_EQ(f.CloseChunk(), IO_OK);
-  EXPECT_EQ(f.CurChunkID(), 2);  // back in the parent
+  EXPECT_EQ(f.CurChunkID(), 2);      // back in the parent
   EXPECT_EQ(f.OpenChunk(), IO_END);  // end of 2
   ASSERT_EQ(f.CloseChunk(), IO_OK);
 
@@ -129,7 +131,7 @@ TEST_F(Navigation, IdsLengthsAndEndOfEachLevel) {
   ASSERT_EQ(f.OpenChunk(), IO_OK);
   EXPECT_EQ(f.CurChunkID(), 4);
   ASSERT_EQ(f.CloseChunk(), IO_OK);
-  EXPECT_EQ(f.OpenChunk(), IO_END);  // end of the file
+  EXPECT_EQ(f.OpenChunk(), IO_END);     // end of the file
   EXPECT_EQ(f.CloseChunk(), IO_ERROR);  // nothing open
 }
 

@@ -78,12 +78,13 @@ void Locate(const std::vector<uint8_t>& b, size_t pos, size_t end, std::vector<C
 std::vector<ChunkNode> DamageTree() {
   return {
       DataChunk(0x0001, Bytes(9, 1)),
-      Group(0x2000, {
-          DataChunk(0x0010, {}),
-          Group(0x2100, {DataChunk(0x0020, Bytes(300, 2)), Group(0x2200, {}), DataChunk(0x0021, Bytes(1, 3))}),
-          Group(0x2101, {Group(0x2201, {DataChunk(0x0022, Bytes(40, 4)), DataChunk(0x0023, Bytes(2, 5))})}),
-          DataChunk(0x0011, Bytes(70, 6)),
-      }),
+      Group(0x2000,
+            {
+                DataChunk(0x0010, {}),
+                Group(0x2100, {DataChunk(0x0020, Bytes(300, 2)), Group(0x2200, {}), DataChunk(0x0021, Bytes(1, 3))}),
+                Group(0x2101, {Group(0x2201, {DataChunk(0x0022, Bytes(40, 4)), DataChunk(0x0023, Bytes(2, 5))})}),
+                DataChunk(0x0011, Bytes(70, 6)),
+            }),
       DataChunk(0x0002, {}),
       Group(0x3000, {DataChunk(0x0030, Bytes(5, 7))}),
   };

@@ -115,9 +115,8 @@ struct AssertFailed : std::runtime_error {
 class ThrowingAsserts : public ::testing::Test {
  protected:
   void SetUp() override {
-    prev_ = SetAssertHandler([](int line, const char* file, const char* expr) {
-      throw AssertFailed(line, file, expr);
-    });
+    prev_ =
+        SetAssertHandler([](int line, const char* file, const char* expr) { throw AssertFailed(line, file, expr); });
   }
   void TearDown() override { SetAssertHandler(prev_); }
   AssertHandler prev_;

@@ -13,8 +13,8 @@ Matrix3 Rebuild(const AffineParts& ap) {
 }
 
 bool Finite(const AffineParts& ap) {
-  const float v[] = {ap.t.x, ap.t.y, ap.t.z, ap.q.x, ap.q.y, ap.q.z, ap.q.w, ap.u.x, ap.u.y,
-                     ap.u.z, ap.u.w, ap.k.x, ap.k.y, ap.k.z, ap.f};
+  const float v[] = {ap.t.x, ap.t.y, ap.t.z, ap.q.x, ap.q.y, ap.q.z, ap.q.w, ap.u.x,
+                     ap.u.y, ap.u.z, ap.u.w, ap.k.x, ap.k.y, ap.k.z, ap.f};
   for (float x : v)
     if (!std::isfinite(x)) return false;
   return true;
@@ -24,9 +24,12 @@ bool Finite(const AffineParts& ap) {
 
 TEST(DecompAffine, RecoversScaleRotationTranslationOfComposedMatrices) {
   std::mt19937 rng(17);
-  std::vector<Quat> rotations = {Quat(), QFromAngAxis(0.4f, Point3(0, 0, 1)),
-                                 QFromAngAxis(PI, Point3(0, 1, 0)), QFromAngAxis(PI - 1e-3f, Point3(1.0f, 2.0f, -0.5f)),
-                                 QFromAngAxis(PI + 1e-3f, Point3(-1, 1, 1)), QFromAngAxis(PI, Point3(1, 1, 0))};
+  std::vector<Quat> rotations = {Quat(),
+                                 QFromAngAxis(0.4f, Point3(0, 0, 1)),
+                                 QFromAngAxis(PI, Point3(0, 1, 0)),
+                                 QFromAngAxis(PI - 1e-3f, Point3(1.0f, 2.0f, -0.5f)),
+                                 QFromAngAxis(PI + 1e-3f, Point3(-1, 1, 1)),
+                                 QFromAngAxis(PI, Point3(1, 1, 0))};
   for (int i = 0; i < 20; ++i) rotations.push_back(RandomRotation(rng));
   const Point3 scales[] = {Point3(1, 1, 1), Point3(2, 2, 2), Point3(2, 3, 4), Point3(5.0f, 0.2f, 1.0f),
                            Point3(0.5f, 7.0f, 0.05f)};

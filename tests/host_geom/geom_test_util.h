@@ -31,22 +31,22 @@ inline ::testing::AssertionResult MatrixNear(const Matrix3& a, const Matrix3& b,
   if (a.Equals(b, eps)) return ::testing::AssertionSuccess();
   auto r = ::testing::AssertionFailure() << "matrices differ by more than " << eps << ":";
   for (int i = 0; i < 4; ++i)
-    r << "\n  [" << a[i].x << ", " << a[i].y << ", " << a[i].z << "]  vs  [" << b[i].x << ", " << b[i].y
-      << ", " << b[i].z << "]";
+    r << "\n  [" << a[i].x << ", " << a[i].y << ", " << a[i].z << "]  vs  [" << b[i].x << ", " << b[i].y << ", "
+      << b[i].z << "]";
   return r;
 }
 
 inline ::testing::AssertionResult PointNear(const Point3& a, const Point3& b, float eps) {
   if (a.Equals(b, eps)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs (" << b.x << ", "
-                                       << b.y << ", " << b.z << ")";
+  return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs (" << b.x << ", " << b.y
+                                       << ", " << b.z << ")";
 }
 
 // Same rotation: q or -q.
 inline ::testing::AssertionResult SameRotation(const Quat& a, const Quat& b, float eps) {
   if (a.Equals(b, eps) || a.Equals(-b, eps)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ", " << a.w << ") vs ("
-                                       << b.x << ", " << b.y << ", " << b.z << ", " << b.w << ")";
+  return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ", " << a.w << ") vs (" << b.x
+                                       << ", " << b.y << ", " << b.z << ", " << b.w << ")";
 }
 
 }  // namespace geomtest

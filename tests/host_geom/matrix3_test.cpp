@@ -39,8 +39,8 @@ TEST(Matrix3Product, LeftFactorActsFirstOnRowVectors) {
   EXPECT_TRUE(PointNear(Point3(0, 0, 0) * m, Point3(0, 1, 0), 1e-6f));  // moved, then turned
   std::mt19937 rng(11);
   for (int i = 0; i < 20; ++i) {
-    const Matrix3 a = ScaleMatrix(RandomPoint(rng, 3)) * RotationMatrix(RandomRotation(rng)) *
-                      TransMatrix(RandomPoint(rng, 10));
+    const Matrix3 a =
+        ScaleMatrix(RandomPoint(rng, 3)) * RotationMatrix(RandomRotation(rng)) * TransMatrix(RandomPoint(rng, 10));
     const Matrix3 b = RotationMatrix(RandomRotation(rng)) * TransMatrix(RandomPoint(rng, 10));
     const Point3 p = RandomPoint(rng, 5);
     EXPECT_TRUE(PointNear(p * (a * b), (p * a) * b, 1e-4f));
@@ -82,8 +82,8 @@ TEST(Matrix3Inverse, SingularGivesIdentityWithoutNaN) {
 
 TEST(Matrix3Incremental, MembersMatchTheProductsTheyStandFor) {
   std::mt19937 rng(3);
-  const Matrix3 base = ScaleMatrix(Point3(2.0f, 1.0f, 0.5f)) * RotationMatrix(RandomRotation(rng)) *
-                       TransMatrix(Point3(4, -2, 9));
+  const Matrix3 base =
+      ScaleMatrix(Point3(2.0f, 1.0f, 0.5f)) * RotationMatrix(RandomRotation(rng)) * TransMatrix(Point3(4, -2, 9));
   const Point3 p(1, -3, 2);
   Matrix3 m = base;
   m.Translate(p);
@@ -172,16 +172,36 @@ TEST(Matrix3Flags, StayHonestThroughChainsOfOperations) {
     Matrix3 m;
     for (int step = 0; step < 12; ++step) {
       switch (op(rng)) {
-        case 0: m = m * RotationMatrix(RandomRotation(rng)); break;
-        case 1: m = ScaleMatrix(RandomPoint(rng, 2)) * m; break;
-        case 2: m.Translate(RandomPoint(rng, 3)); break;
-        case 3: m.PreTranslate(RandomPoint(rng, 3)); break;
-        case 4: m = Inverse(m); break;
-        case 5: m.NoTrans(); break;
-        case 6: m.RotateY(1.0f); break;
-        case 7: m.Scale(RandomPoint(rng, 2), TRUE); break;
-        case 8: m.IdentityMatrix(); break;
-        default: m = m * Matrix3(); break;
+        case 0:
+          m = m * RotationMatrix(RandomRotation(rng));
+          break;
+        case 1:
+          m = ScaleMatrix(RandomPoint(rng, 2)) * m;
+          break;
+        case 2:
+          m.Translate(RandomPoint(rng, 3));
+          break;
+        case 3:
+          m.PreTranslate(RandomPoint(rng, 3));
+          break;
+        case 4:
+          m = Inverse(m);
+          break;
+        case 5:
+          m.NoTrans();
+          break;
+        case 6:
+          m.RotateY(1.0f);
+          break;
+        case 7:
+          m.Scale(RandomPoint(rng, 2), TRUE);
+          break;
+        case 8:
+          m.IdentityMatrix();
+          break;
+        default:
+          m = m * Matrix3();
+          break;
       }
       ASSERT_TRUE(FlagsHonest(m)) << "run " << run << " step " << step;
     }

@@ -37,7 +37,8 @@ TEST(QuatMatrix, RoundTripsIncludingHalfTurns) {
   std::mt19937 rng(4);
   std::vector<Quat> cases;
   for (int i = 0; i < 40; ++i) cases.push_back(RandomRotation(rng));
-  for (const Point3& axis : {Point3(1, 0, 0), Point3(0, 1, 0), Point3(0, 0, 1), Point3(1.0f, -2.0f, 0.5f), Point3(-1, -1, -1)})
+  for (const Point3& axis :
+       {Point3(1, 0, 0), Point3(0, 1, 0), Point3(0, 0, 1), Point3(1.0f, -2.0f, 0.5f), Point3(-1, -1, -1)})
     for (float a : {PI, PI - 1e-3f, PI + 1e-3f, 1e-4f, 0.0f}) cases.push_back(QFromAngAxis(a, axis));
   for (const Quat& q : cases) {
     const Matrix3 m = RotationMatrix(q);

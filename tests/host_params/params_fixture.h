@@ -15,21 +15,21 @@ constexpr TimeValue kFrame = 160;  // ticks per frame at the default rate
 
 // Parameter ids of the test description.
 enum : ParamID {
-  pFrames = 0,      // int, animatable, 0..100000, spinner on map 0
-  pSegments = 1,    // int 1..10000, no rollout control
-  pFlip = 2,        // bool, check box on map 1
-  pKind = 3,        // int, radio pair on map 0
-  pPerFrame = 4,    // float 0.0001..10000, spinner on map 1
-  pFadeMid = 5,     // float, transient, 0.0001..1
-  pApplyTex = 6,    // bool, transient
-  pParticles = 7,   // node with validator and prompt
-  pEvents = 8,      // node table, flags 0x1004
-  pEndFrame = 9,    // int (ticks), time spinner
-  pGenerate = 10,   // bool default TRUE
-  pLabel = 12,      // string
-  pOffset = 13,     // point, -10..10
-  pWeights = 14,    // float table of 2, animatable, 0..1
-  pAccessed = 15,   // int with an accessor
+  pFrames = 0,     // int, animatable, 0..100000, spinner on map 0
+  pSegments = 1,   // int 1..10000, no rollout control
+  pFlip = 2,       // bool, check box on map 1
+  pKind = 3,       // int, radio pair on map 0
+  pPerFrame = 4,   // float 0.0001..10000, spinner on map 1
+  pFadeMid = 5,    // float, transient, 0.0001..1
+  pApplyTex = 6,   // bool, transient
+  pParticles = 7,  // node with validator and prompt
+  pEvents = 8,     // node table, flags 0x1004
+  pEndFrame = 9,   // int (ticks), time spinner
+  pGenerate = 10,  // bool default TRUE
+  pLabel = 12,     // string
+  pOffset = 13,    // point, -10..10
+  pWeights = 14,   // float table of 2, animatable, 0..1
+  pAccessed = 15,  // int with an accessor
 };
 
 // A scene node with just a name; nothing in these tests evaluates it.
@@ -151,66 +151,23 @@ inline ParamBlockDesc2* MakeTestDesc(ClassDesc2* cd, PBValidator* validator, PBA
   return new ParamBlockDesc2(
       0, "main", 0, cd, P_AUTO_CONSTRUCT + P_AUTO_UI + P_MULTIMAP,
       0,  // reference number
-      2,
-      0, 101, 4, 0, 0, nullptr,
-      1, 103, 1507, 0, 0, map1Proc,
-      pFrames, "old_frames", TYPE_INT, P_ANIMATABLE, 9,
-        p_default, 3, p_range, 0, 100000,
-        p_ui, 0, TYPE_SPINNER, EDITTYPE_INT, 1491, 1497, SPIN_AUTOSCALE,
-        p_end,
-      pSegments, "segments", TYPE_INT, 0, 7,
-        p_default, 3, p_range, 1, 10000,
-        p_end,
-      pFlip, "flipNormals", TYPE_BOOL, 0, 8,
-        p_default, FALSE,
-        p_ui, 1, TYPE_SINGLECHEKBOX, 1002,
-        p_end,
-      pKind, "moving or still", TYPE_INT, 0, 1508,
-        p_default, 0,
-        p_ui, 0, TYPE_RADIO, 2, 1004, 1005,
-        p_end,
-      pPerFrame, "segments per frame", TYPE_FLOAT, 0, 1506,
-        p_default, 1.0f, p_range, 0.0001f, 10000.0f,
-        p_ui, 1, TYPE_SPINNER, EDITTYPE_POS_FLOAT, 1492, 1498, 0.1f,
-        p_end,
-      pFadeMid, "pb_apply_fade_mp", TYPE_FLOAT, P_TRANSIENT, 1521,
-        p_default, 0.8f, p_range, 0.0001f, 1.0f,
-        p_ui, 1, TYPE_SPINNER, EDITTYPE_POS_FLOAT, 1014, 1017, 0.1f,
-        p_end,
-      pApplyTex, "pb_apply_tex_b", TYPE_BOOL, P_TRANSIENT, 1512,
-        p_default, FALSE,
-        p_ui, 1, TYPE_CHECKBUTTON, 1019,
-        p_end,
-      pParticles, "pb_particle_node", TYPE_INODE, 0, 1527,
-        p_ui, 1, TYPE_PICKNODEBUTTON, 1053,
-        p_validator, validator,
-        p_prompt, 1528,
-        p_tooltip, 1528,
-        p_end,
-      pEvents, "pfEventList", TYPE_INODE_TAB, 0, P_VARIABLE_SIZE + 0x0004, 1533,
-        p_ui, 1, TYPE_NODELISTBOX, 1006, 0, 0, 1007,
-        p_end,
-      pEndFrame, "end frame", TYPE_INT, 0, 1505,
-        p_default, kFrame, p_range, 0, 100000000,
-        p_ui, 0, TYPE_SPINNER, EDITTYPE_TIME, 1504, 1505, SPIN_AUTOSCALE,
-        p_end,
-      pGenerate, "generateMap", TYPE_BOOL, 0, 1529,
-        p_default, TRUE, p_ms_default, FALSE,
-        p_end,
-      pLabel, "label", TYPE_STRING, 0, 0,
-        p_default, "trail",
-        p_ui, 1, TYPE_EDITBOX, 1023,
-        p_end,
-      pOffset, "offset", TYPE_POINT3, 0, 0,
-        p_default, Point3(1.0f, 2.0f, 3.0f), p_range, -10.0f, 10.0f,
-        p_end,
-      pWeights, "weights", TYPE_FLOAT_TAB, 2, P_ANIMATABLE, 0,
-        p_default, 0.5f, p_range, 0.0f, 1.0f,
-        p_end,
-      pAccessed, "accessed", TYPE_INT, 0, 0,
-        p_accessor, accessor, p_dim, static_cast<ParamDimension*>(nullptr),
-        p_end,
-      p_end);
+      2, 0, 101, 4, 0, 0, nullptr, 1, 103, 1507, 0, 0, map1Proc, pFrames, "old_frames", TYPE_INT, P_ANIMATABLE, 9,
+      p_default, 3, p_range, 0, 100000, p_ui, 0, TYPE_SPINNER, EDITTYPE_INT, 1491, 1497, SPIN_AUTOSCALE, p_end,
+      pSegments, "segments", TYPE_INT, 0, 7, p_default, 3, p_range, 1, 10000, p_end, pFlip, "flipNormals", TYPE_BOOL, 0,
+      8, p_default, FALSE, p_ui, 1, TYPE_SINGLECHEKBOX, 1002, p_end, pKind, "moving or still", TYPE_INT, 0, 1508,
+      p_default, 0, p_ui, 0, TYPE_RADIO, 2, 1004, 1005, p_end, pPerFrame, "segments per frame", TYPE_FLOAT, 0, 1506,
+      p_default, 1.0f, p_range, 0.0001f, 10000.0f, p_ui, 1, TYPE_SPINNER, EDITTYPE_POS_FLOAT, 1492, 1498, 0.1f, p_end,
+      pFadeMid, "pb_apply_fade_mp", TYPE_FLOAT, P_TRANSIENT, 1521, p_default, 0.8f, p_range, 0.0001f, 1.0f, p_ui, 1,
+      TYPE_SPINNER, EDITTYPE_POS_FLOAT, 1014, 1017, 0.1f, p_end, pApplyTex, "pb_apply_tex_b", TYPE_BOOL, P_TRANSIENT,
+      1512, p_default, FALSE, p_ui, 1, TYPE_CHECKBUTTON, 1019, p_end, pParticles, "pb_particle_node", TYPE_INODE, 0,
+      1527, p_ui, 1, TYPE_PICKNODEBUTTON, 1053, p_validator, validator, p_prompt, 1528, p_tooltip, 1528, p_end, pEvents,
+      "pfEventList", TYPE_INODE_TAB, 0, P_VARIABLE_SIZE + 0x0004, 1533, p_ui, 1, TYPE_NODELISTBOX, 1006, 0, 0, 1007,
+      p_end, pEndFrame, "end frame", TYPE_INT, 0, 1505, p_default, kFrame, p_range, 0, 100000000, p_ui, 0, TYPE_SPINNER,
+      EDITTYPE_TIME, 1504, 1505, SPIN_AUTOSCALE, p_end, pGenerate, "generateMap", TYPE_BOOL, 0, 1529, p_default, TRUE,
+      p_ms_default, FALSE, p_end, pLabel, "label", TYPE_STRING, 0, 0, p_default, "trail", p_ui, 1, TYPE_EDITBOX, 1023,
+      p_end, pOffset, "offset", TYPE_POINT3, 0, 0, p_default, Point3(1.0f, 2.0f, 3.0f), p_range, -10.0f, 10.0f, p_end,
+      pWeights, "weights", TYPE_FLOAT_TAB, 2, P_ANIMATABLE, 0, p_default, 0.5f, p_range, 0.0f, 1.0f, p_end, pAccessed,
+      "accessed", TYPE_INT, 0, 0, p_accessor, accessor, p_dim, static_cast<ParamDimension*>(nullptr), p_end, p_end);
 }
 
 // Records assertion reports instead of aborting.

@@ -101,7 +101,7 @@ TEST_F(ParamsTest, AnimatedIntFollowsItsControllerRoundedToNearest) {
   EXPECT_EQ(v, 12);  // 11.5 rounds up
   EXPECT_TRUE(valid.InInterval(25 * kFrame));
   EXPECT_NE(valid, FOREVER);
-  EXPECT_EQ(pb->GetInt(pFrames, 10 * kFrame), 6);      // 6.4
+  EXPECT_EQ(pb->GetInt(pFrames, 10 * kFrame), 6);  // 6.4
   EXPECT_EQ(pb->GetInt(pFrames, 0), 3);
   valid = FOREVER;
   ASSERT_TRUE(pb->GetValue(pFrames, 80 * kFrame, v, valid));
@@ -227,7 +227,7 @@ TEST_F(ParamsTest, NodeListAppendInsertCountDelete) {
 
   EXPECT_EQ(pb->Delete(pEvents, 0, 1), 2);
   EXPECT_EQ(pb->GetINode(pEvents, 0, 0), b);
-  EXPECT_EQ(a->NumDependents(), 1);  // the block let go
+  EXPECT_EQ(a->NumDependents(), 1);         // the block let go
   EXPECT_EQ(pb->Delete(pEvents, 5, 1), 2);  // nothing there
 
   EXPECT_EQ(pb->Insert(pEvents, 0, 1, &a), 0);

@@ -133,11 +133,9 @@ TEST(ParamDescription, SingleMapFormWithVersionAndBareEndTag) {
   ParamBlockDesc2 d(3, "single", 12, nullptr, P_AUTO_UI + P_VERSION,
                     7,                          // version
                     200, 5, 0x10, 0x20, &proc,  // dialog, title, flag mask, rollup flags, procedure
-                    1, "spin", TYPE_FLOAT, P_ANIMATABLE, 0,
-                      p_default, 2.5f, p_ui, TYPE_SPINNER, EDITTYPE_UNIVERSE, 10, 11, 0.5f, end,
-                    2, "pos", TYPE_POINT3, 0, 0,
-                      p_ui, TYPE_SPINNER, EDITTYPE_FLOAT, 20, 21, 22, 23, 24, 25, 1.0f, end,
-                    end);
+                    1, "spin", TYPE_FLOAT, P_ANIMATABLE, 0, p_default, 2.5f, p_ui, TYPE_SPINNER, EDITTYPE_UNIVERSE, 10,
+                    11, 0.5f, end, 2, "pos", TYPE_POINT3, 0, 0, p_ui, TYPE_SPINNER, EDITTYPE_FLOAT, 20, 21, 22, 23, 24,
+                    25, 1.0f, end, end);
   EXPECT_TRUE(d.valid);
   EXPECT_EQ(d.version, 7);
   EXPECT_EQ(d.ref_no, -1);
@@ -163,10 +161,8 @@ TEST(ParamDescription, MalformedListsAreReportedAndParsingStops) {
   AssertRecorder asserts;
   {
     // An unknown tag after a well-formed parameter.
-    ParamBlockDesc2 d(0, "bad", 0, nullptr, 0,
-                      1, "a", TYPE_INT, 0, 0, p_default, 4, p_end,
-                      2, "b", TYPE_INT, 0, 0, p_default, 5, 0x10000999, 1, p_end,
-                      p_end);
+    ParamBlockDesc2 d(0, "bad", 0, nullptr, 0, 1, "a", TYPE_INT, 0, 0, p_default, 4, p_end, 2, "b", TYPE_INT, 0, 0,
+                      p_default, 5, 0x10000999, 1, p_end, p_end);
     EXPECT_FALSE(d.valid);
     EXPECT_EQ(d.Count(), 1);  // "a" made it, "b" did not
     EXPECT_EQ(d.GetParamDef(1).def.i, 4);
@@ -181,8 +177,8 @@ TEST(ParamDescription, MalformedListsAreReportedAndParsingStops) {
   }
   {
     // p_ui on a map the description does not declare.
-    ParamBlockDesc2 d(0, "bad", 0, nullptr, P_AUTO_UI + P_MULTIMAP, 1, 0, 101, 4, 0, 0, nullptr,
-                      1, "a", TYPE_BOOL, 0, 0, p_ui, 3, TYPE_SINGLECHEKBOX, 1000, p_end, p_end);
+    ParamBlockDesc2 d(0, "bad", 0, nullptr, P_AUTO_UI + P_MULTIMAP, 1, 0, 101, 4, 0, 0, nullptr, 1, "a", TYPE_BOOL, 0,
+                      0, p_ui, 3, TYPE_SINGLECHEKBOX, 1000, p_end, p_end);
     EXPECT_FALSE(d.valid);
   }
   {
@@ -192,15 +188,14 @@ TEST(ParamDescription, MalformedListsAreReportedAndParsingStops) {
   }
   {
     // Duplicate parameter ids.
-    ParamBlockDesc2 d(0, "bad", 0, nullptr, 0, 1, "a", TYPE_INT, 0, 0, p_end, 1, "b", TYPE_INT, 0, 0, p_end,
-                      p_end);
+    ParamBlockDesc2 d(0, "bad", 0, nullptr, 0, 1, "a", TYPE_INT, 0, 0, p_end, 1, "b", TYPE_INT, 0, 0, p_end, p_end);
     EXPECT_FALSE(d.valid);
     EXPECT_EQ(d.Count(), 1);
   }
   {
     // An unknown control type and a type no block can hold.
-    ParamBlockDesc2 d1(0, "bad", 0, nullptr, P_AUTO_UI, 101, 4, 0, 0, nullptr,
-                       1, "a", TYPE_INT, 0, 0, p_ui, 77, 1000, p_end, p_end);
+    ParamBlockDesc2 d1(0, "bad", 0, nullptr, P_AUTO_UI, 101, 4, 0, 0, nullptr, 1, "a", TYPE_INT, 0, 0, p_ui, 77, 1000,
+                       p_end, p_end);
     ParamBlockDesc2 d2(0, "bad", 0, nullptr, 0, 1, "a", TYPE_VOID, 0, 0, p_end, p_end);
     EXPECT_FALSE(d1.valid);
     EXPECT_FALSE(d2.valid);

@@ -424,9 +424,7 @@ TEST_F(RefTest, CloneKeepsSharedTargetsShared) {
 class Plain : public ReferenceTarget {
  public:
   SClass_ID SuperClassID() override { return REF_TARGET_CLASS_ID; }
-  RefResult NotifyRefChanged(const Interval&, RefTargetHandle, PartID&, RefMessage) override {
-    return REF_SUCCEED;
-  }
+  RefResult NotifyRefChanged(const Interval&, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
 };
 
 TEST_F(RefTest, DefaultCloneGivesNothing) {

@@ -24,13 +24,12 @@ class StackTest : public SceneTest {
     for (int k = 0; s && k < s->KnotCount(); ++k) out.push_back(s->GetKnotPoint(k));
     return out;
   }
-  static std::vector<Point3> Shifted(const Point3& d) {
-    return {kKnots[0] + d, kKnots[1] + d, kKnots[2] + d};
-  }
+  static std::vector<Point3> Shifted(const Point3& d) { return {kKnots[0] + d, kKnots[1] + d, kKnots[2] + d}; }
   static ::testing::AssertionResult SamePoints(const std::vector<Point3>& a, const std::vector<Point3>& b) {
     if (a.size() != b.size()) return ::testing::AssertionFailure() << a.size() << " points vs " << b.size();
     for (size_t i = 0; i < a.size(); ++i)
-      if (!a[i].Equals(b[i], 1e-4f)) return ::testing::AssertionFailure() << "point " << i << ": " << Near(a[i], b[i]).message();
+      if (!a[i].Equals(b[i], 1e-4f))
+        return ::testing::AssertionFailure() << "point " << i << ": " << Near(a[i], b[i]).message();
     return ::testing::AssertionSuccess();
   }
   static std::vector<Point3> MeshVerts(Object* obj) {

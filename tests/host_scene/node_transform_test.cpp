@@ -69,8 +69,8 @@ class NodeTransformTest : public SceneTest {
 TEST_F(NodeTransformTest, NodeTMAtBetweenAndOutsideKeys) {
   const Point3 probes[] = {Point3(0, 0, 0), Point3(1, 0, 0), Point3(0, 1, 0), Point3(0.5f, -2.0f, 4.0f)};
   // Keys at ticks 0 and 1600; u is the fraction of the way from the first to the second.
-  const std::pair<TimeValue, double> times[] = {{0, 0.0}, {1600, 1.0}, {800, 0.5}, {400, 0.25},
-                                                {-800, 0.0}, {4000, 1.0}};
+  const std::pair<TimeValue, double> times[] = {{0, 0.0},    {1600, 1.0}, {800, 0.5},
+                                                {400, 0.25}, {-800, 0.0}, {4000, 1.0}};
   for (auto [t, u] : times) {
     Matrix3 tm = node->GetNodeTM(t);
     for (const Point3& p : probes) EXPECT_TRUE(Near(p * tm, ExpectedNodeSpaceToWorld(p, u), 1e-3f)) << "t=" << t;
@@ -82,8 +82,7 @@ TEST_F(NodeTransformTest, ObjectPointsGoToWorldThroughOffsetThenNode) {
   const std::pair<TimeValue, double> times[] = {{0, 0.0}, {800, 0.5}, {1200, 0.75}, {1600, 1.0}, {9999, 1.0}};
   for (auto [t, u] : times) {
     Matrix3 otm = node->GetObjectTM(t);
-    for (const Point3& p : probes)
-      EXPECT_TRUE(Near(p * otm, ExpectedObjectToWorld(p, u), 1e-3f)) << "t=" << t;
+    for (const Point3& p : probes) EXPECT_TRUE(Near(p * otm, ExpectedObjectToWorld(p, u), 1e-3f)) << "t=" << t;
   }
 }
 

@@ -33,6 +33,6 @@ inline Spline3D* AddCornerSpline(BezierShape& shape, std::initializer_list<Point
 
 inline ::testing::AssertionResult Near(const Point3& a, const Point3& b, float eps = 1e-4f) {
   if (a.Equals(b, eps)) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs (" << b.x << ", "
-                                       << b.y << ", " << b.z << ")";
+  return ::testing::AssertionFailure() << "(" << a.x << ", " << a.y << ", " << a.z << ") vs (" << b.x << ", " << b.y
+                                       << ", " << b.z << ")";
 }

@@ -8,9 +8,7 @@
 namespace {
 
 SplineKnot Corner(Point3 p) { return SplineKnot(KTYPE_CORNER, LTYPE_CURVE, p, p, p); }
-SplineKnot Bez(Point3 p, Point3 in, Point3 out) {
-  return SplineKnot(KTYPE_BEZIER_CORNER, LTYPE_CURVE, p, in, out);
-}
+SplineKnot Bez(Point3 p, Point3 in, Point3 out) { return SplineKnot(KTYPE_BEZIER_CORNER, LTYPE_CURVE, p, in, out); }
 
 // The scene file's circle: 4 knots counter-clockwise from (r, 0, 0), kappa handles.
 void AddCircle(BezierShape& shape, float r) {
@@ -180,7 +178,7 @@ TEST(Spline3D, KnotEditingAndSegments) {
   EXPECT_EQ(s.Segments(), 0);
   s.AddKnot(Corner(Point3(0, 0, 0)));
   s.AddKnot(Corner(Point3(2, 0, 0)));
-  s.AddKnot(Corner(Point3(1, 0, 0)), 1);  // insert between
+  s.AddKnot(Corner(Point3(1, 0, 0)), 1);   // insert between
   s.AddKnot(Corner(Point3(9, 0, 0)), 99);  // past the end appends
   ASSERT_EQ(s.KnotCount(), 4);
   EXPECT_EQ(s.GetKnotPoint(1), Point3(1, 0, 0));

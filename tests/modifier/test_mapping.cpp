@@ -18,11 +18,11 @@ class Mapping : public TrailTest {
   }
 };
 
-#define EXPECT_FLOATS_NEAR(actual, expected)                                       \
-  do {                                                                            \
-    auto a_ = (actual);                                                           \
-    auto e_ = (expected);                                                         \
-    ASSERT_EQ(a_.size(), e_.size());                                              \
+#define EXPECT_FLOATS_NEAR(actual, expected)                                                    \
+  do {                                                                                          \
+    auto a_ = (actual);                                                                         \
+    auto e_ = (expected);                                                                       \
+    ASSERT_EQ(a_.size(), e_.size());                                                            \
     for (size_t i_ = 0; i_ < a_.size(); ++i_) EXPECT_NEAR(a_[i_], e_[i_], 1e-5) << "at " << i_; \
   } while (0)
 

@@ -35,8 +35,7 @@ inline ParticleState LifeAt(std::initializer_list<std::pair<TimeValue, Point3>> 
 
 inline void ExpectSameMatrixBits(const Matrix3& a, const Matrix3& b) {
   for (int r = 0; r < 4; ++r)
-    for (int c = 0; c < 3; ++c)
-      EXPECT_EQ(Bits(a.GetRow(r)[c]), Bits(b.GetRow(r)[c])) << "row " << r << " column " << c;
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(Bits(a.GetRow(r)[c]), Bits(b.GetRow(r)[c])) << "row " << r << " column " << c;
   EXPECT_EQ(a.GetIdentFlags(), b.GetIdentFlags());
 }
 

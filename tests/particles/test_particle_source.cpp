@@ -16,8 +16,8 @@ constexpr float kPi = 3.14159265358979f;
 ::testing::AssertionResult Near(const Point3& got, const Point3& want, float eps = 1e-4f) {
   if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
     return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want ("
-                                       << want.x << ", " << want.y << ", " << want.z << ")";
+  return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
+                                       << ", " << want.y << ", " << want.z << ")";
 }
 
 ::testing::AssertionResult SameMatrix(const Matrix3& got, const Matrix3& want, float eps) {
@@ -136,7 +136,8 @@ TEST(ParticleTrailSource, UnevenKeysSettleOnTheEarlierKeyWhenTheGuessFallsShort)
   // Keys bunched at the start: at t = 15 the proportional guess lands on key 0, whose successor
   // (t = 10) lies before t, so the lookup keeps key 0 alone.
   ParticleSystemState state;
-  state.addParticle(LifeAt({{0, Point3(0, 0, 0)}, {10, Point3(1, 0, 0)}, {20, Point3(2, 0, 0)}, {1000, Point3(3, 0, 0)}}));
+  state.addParticle(
+      LifeAt({{0, Point3(0, 0, 0)}, {10, Point3(1, 0, 0)}, {20, Point3(2, 0, 0)}, {1000, Point3(3, 0, 0)}}));
   ParticleTrailSource source(&state);
   TimeList times;
   ExpectSameMatrixBits(source.trailTM(0, 15, times), state.particle(0).key(0).tm);
@@ -183,8 +184,8 @@ TEST(ParticleTrailSource, RotationTakesTheShortWayAndScaleIsInterpolated) {
 
   EXPECT_TRUE(SameMatrix(source.trailTM(2, 50, times), Srt(Point3(2.0f, 1.5f, 1.0f), kPi / 4, Point3(5, 0, 0)), 1e-4f));
   // Slerp moves at an even angular rate.
-  EXPECT_TRUE(SameMatrix(source.trailTM(2, 25, times), Srt(Point3(1.5f, 1.25f, 1.0f), kPi / 8, Point3(2.5f, 0.0f, 0.0f)),
-                         1e-4f));
+  EXPECT_TRUE(SameMatrix(source.trailTM(2, 25, times),
+                         Srt(Point3(1.5f, 1.25f, 1.0f), kPi / 8, Point3(2.5f, 0.0f, 0.0f)), 1e-4f));
 }
 
 TEST(ParticleTrailSource, AgesAndLifeSpan) {
@@ -205,9 +206,9 @@ TEST(ParticleTrailSource, AgesAndLifeSpan) {
 
 TEST(ParticleTrailSource, StationaryComparesTheEndPointsOfTheOverlap) {
   ParticleSystemState state;
-  state.addParticle(LifeAt({{160, Point3(0, 0, 0)}, {480, Point3(50, 0, 0)}}));         // moving
-  state.addParticle(LifeAt({{0, Point3(0, 0, 0)}, {100, Point3(0.001f, 0.0f, 0.0f)}}));       // exactly 0.001
-  state.addParticle(LifeAt({{0, Point3(0, 0, 0)}, {100, Point3(0.0f, 0.0009f, 0.0f)}}));      // closer
+  state.addParticle(LifeAt({{160, Point3(0, 0, 0)}, {480, Point3(50, 0, 0)}}));                       // moving
+  state.addParticle(LifeAt({{0, Point3(0, 0, 0)}, {100, Point3(0.001f, 0.0f, 0.0f)}}));               // exactly 0.001
+  state.addParticle(LifeAt({{0, Point3(0, 0, 0)}, {100, Point3(0.0f, 0.0009f, 0.0f)}}));              // closer
   state.addParticle(LifeAt({{0, Point3(0, 0, 0)}, {50, Point3(30, 0, 0)}, {100, Point3(0, 0, 0)}}));  // returns
   ParticleTrailSource source(&state);
   TimeList times;

@@ -26,8 +26,8 @@ constexpr USHORT kStateChunk = 1000;
 // flags words that do not match the rows, a life without keys whose start and end are arbitrary.
 ParticleSystemState OddState() {
   ParticleSystemState s;
-  const float a[12] = {1.0f / 3.0f, -0.0f, 1e-40f, 3.4e38f, -2.5f, 7.0f,
-                       0.1f, 0.2f, 0.3f, -1234.5678f, 1e-7f, std::numeric_limits<float>::infinity()};
+  const float a[12] = {1.0f / 3.0f, -0.0f, 1e-40f, 3.4e38f,     -2.5f, 7.0f,
+                       0.1f,        0.2f,  0.3f,   -1234.5678f, 1e-7f, std::numeric_limits<float>::infinity()};
   const float b[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   const float c[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 5.5f, -6.25f, 1e30f};
   const float d[12] = {-std::numeric_limits<float>::infinity(), 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
@@ -78,8 +78,8 @@ TEST(ParticleStateSavedForm, NewStateIsTheTwentyEightByteDefaultChunk) {
   EXPECT_EQ(out.begun, std::vector<USHORT>{kStateChunk});
   EXPECT_EQ(out.ended, 1);
   ASSERT_EQ(out.chunks.size(), 1u);
-  const std::vector<uint8_t> expected = {1, 0, 0, 0,  0, 0, 0, 0,  1, 0, 0, 0,  40, 0, 0, 0,
-                                         0xFF, 0xFF, 0xFF, 0xFF,  0, 0, 0, 0,  0, 0, 0, 0};
+  const std::vector<uint8_t> expected = {1, 0, 0,    0,    0,    0,    0, 0, 1, 0, 0, 0, 40, 0,
+                                         0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0,  0};
   EXPECT_EQ(out.chunks[0].data, expected);
 }
 
@@ -135,8 +135,8 @@ TEST(ParticleStateRoundTrip, HeaderValuesAreKeptAsStored) {
   // Reserved values, a maximum life span that disagrees with the lives and an unusual flag value are
   // all taken as they are and written back unchanged.
   const float m[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
-  std::vector<uint8_t> body = Concat(Header(1, 11, -22, 0x12345678, 12345, 3, 2),
-                                     LeBytes().i32(999).i32(-7).i32(0).bytes);
+  std::vector<uint8_t> body =
+      Concat(Header(1, 11, -22, 0x12345678, 12345, 3, 2), LeBytes().i32(999).i32(-7).i32(0).bytes);
   body = Concat(body, LeBytes().i32(10).i32(20).i32(1).key(m, 6, 15, 2).bytes);
   ParticleSystemState state;
   MemLoad in({MemChunk{kStateChunk, body}});
@@ -146,20 +146,19 @@ TEST(ParticleStateRoundTrip, HeaderValuesAreKeptAsStored) {
   ASSERT_EQ(state.numParticles(), 2);
   EXPECT_EQ(state.particle(0).getStart(), 999);  // no keys: start and end as stored
   EXPECT_EQ(state.particle(0).getEnd(), -7);
-  EXPECT_EQ(state.particle(1).getStart(), 15);   // keys: start and end follow the key times
+  EXPECT_EQ(state.particle(1).getStart(), 15);  // keys: start and end follow the key times
   EXPECT_EQ(state.particle(1).getEnd(), 15);
 
   // Written back, only the second life's start and end differ: they now follow its key.
-  std::vector<uint8_t> expected = Concat(Header(1, 11, -22, 0x12345678, 12345, 3, 2),
-                                         LeBytes().i32(999).i32(-7).i32(0).bytes);
+  std::vector<uint8_t> expected =
+      Concat(Header(1, 11, -22, 0x12345678, 12345, 3, 2), LeBytes().i32(999).i32(-7).i32(0).bytes);
   expected = Concat(expected, LeBytes().i32(15).i32(15).i32(1).key(m, 6, 15, 2).bytes);
   EXPECT_EQ(SavedBody(state), expected);
 }
 
 TEST(ParticleStateRoundTrip, ThroughASceneFileOnDisk) {
   namespace fs = std::filesystem;
-  const fs::path path = fs::temp_directory_path() /
-                        ("ww_particles_" + std::to_string(::getpid()) + "_roundtrip.scene");
+  const fs::path path = fs::temp_directory_path() / ("ww_particles_" + std::to_string(::getpid()) + "_roundtrip.scene");
   ParticleSystemState original = OddState();
   {
     FileSave out(path.string());
@@ -249,9 +248,9 @@ TEST(ParticleStateLoad, OtherVersionsLoadAsAnEmptyStateAndStopTheLoad) {
 
 TEST(ParticleStateLoad, TruncatedChunkFailsAndKeepsTheCompleteLives) {
   ParticleSystemState original;
-  original.addParticle(LifeAt({{0, Point3(1, 2, 3)}, {160, Point3(4, 5, 6)}}));                      // 132 bytes
+  original.addParticle(LifeAt({{0, Point3(1, 2, 3)}, {160, Point3(4, 5, 6)}}));                            // 132 bytes
   original.addParticle(LifeAt({{160, Point3(0, 0, 1)}, {320, Point3(0, 1, 1)}, {480, Point3(1, 1, 1)}}));  // 192
-  original.addParticle(LifeAt({{480, Point3(9, 9, 9)}}));                                             // 72
+  original.addParticle(LifeAt({{480, Point3(9, 9, 9)}}));                                                  // 72
   original.computeMaxLifeSpan();
   const std::vector<uint8_t> body = SavedBody(original);
   ASSERT_EQ(body.size(), 28u + 132u + 192u + 72u);
@@ -297,8 +296,9 @@ TEST(ParticleStateLoad, SeveralStateChunksAppendAndOtherChunksAreSkipped) {
   ParticleSystemState second = OddState();
   second.setParticleFlow(0);
 
-  MemLoad in({MemChunk{5, {1, 2, 3}}, MemChunk{kStateChunk, SavedBody(first)}, MemChunk{1001, Header(1, 0, 1, 40, 0, 0, 9)},
-              MemChunk{0x7FFF, {}}, MemChunk{kStateChunk, SavedBody(second)}});
+  MemLoad in({MemChunk{5, {1, 2, 3}}, MemChunk{kStateChunk, SavedBody(first)},
+              MemChunk{1001, Header(1, 0, 1, 40, 0, 0, 9)}, MemChunk{0x7FFF, {}},
+              MemChunk{kStateChunk, SavedBody(second)}});
   ParticleSystemState state;
   ASSERT_EQ(state.load(&in), IO_OK);
   ASSERT_EQ(state.numParticles(), 1 + second.numParticles());
@@ -339,8 +339,8 @@ TEST(ParticleStateLoad, OverstatedCountsFailWithoutAllocatingForThem) {
   const float m[12] = {1, 0, 0, 0, 1, 0, 0, 0, 1, 2, 3, 4};
   const std::vector<uint8_t> lifeA = LeBytes().i32(0).i32(0).i32(1).key(m, 6, 0, 0).bytes;
   const std::vector<uint8_t> lifeB = LeBytes().i32(5).i32(9).i32(0).bytes;
-  const std::vector<uint8_t> threeKeys = LeBytes().i32(0).i32(320).i32(0x7FFFFFFF)
-                                             .key(m, 6, 0, 0).key(m, 6, 160, 160).key(m, 6, 320, 320).bytes;
+  const std::vector<uint8_t> threeKeys =
+      LeBytes().i32(0).i32(320).i32(0x7FFFFFFF).key(m, 6, 0, 0).key(m, 6, 160, 160).key(m, 6, 320, 320).bytes;
   struct Case {
     const char* what;
     std::vector<uint8_t> body;

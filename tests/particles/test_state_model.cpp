@@ -69,7 +69,7 @@ TEST(ParticleSystemStateModel, NewStateLongestLifeResizeAndClear) {
   state.computeMaxLifeSpan();
   EXPECT_EQ(state.getMaxLifeSpan(), -1);
 
-  state.addParticle(LifeAt({{160, Point3(0, 0, 0)}}));                            // 0 ticks
+  state.addParticle(LifeAt({{160, Point3(0, 0, 0)}}));                          // 0 ticks
   state.addParticle(LifeAt({{0, Point3(0, 0, 0)}, {480, Point3(1, 0, 0)}}));    // 480 ticks
   state.addParticle(LifeAt({{100, Point3(0, 0, 0)}, {260, Point3(1, 0, 0)}}));  // 160 ticks
   state.computeMaxLifeSpan();
@@ -129,9 +129,7 @@ TEST_F(SnapshotTest, ThreeLivesBecomeOneNodeWithThreeOpenSplines) {
   BezierShape& shape = obj->shape;
   ASSERT_EQ(shape.SplineCount(), 3);
   const std::vector<std::vector<Point3>> expected = {
-      {Point3(1, 2, 3), Point3(5, 6, 7)},
-      {Point3(-1, 0, 0), Point3(-2.0f, 0.5f, 0.0f), Point3(-3, 1, 4)},
-      {}};
+      {Point3(1, 2, 3), Point3(5, 6, 7)}, {Point3(-1, 0, 0), Point3(-2.0f, 0.5f, 0.0f), Point3(-3, 1, 4)}, {}};
   for (int s = 0; s < 3; ++s) {
     SCOPED_TRACE(s);
     Spline3D* sp = shape.GetSpline(s);

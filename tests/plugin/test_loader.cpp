@@ -101,8 +101,8 @@ TEST_F(LoadedPlugin, LoadingTwiceGivesTheSameModule) {
 class PluginLoadFailure : public ::testing::Test {
  protected:
   std::string TempFile(const char* name, const std::string& content) {
-    std::filesystem::path p = std::filesystem::temp_directory_path() /
-                              ("ww_plugin_test_" + std::to_string(::getpid()) + "_" + name);
+    std::filesystem::path p =
+        std::filesystem::temp_directory_path() / ("ww_plugin_test_" + std::to_string(::getpid()) + "_" + name);
     std::ofstream(p, std::ios::binary) << content;
     files_.push_back(p);
     return p.string();

@@ -267,8 +267,8 @@ class ModifierSave : public ModifierObject {
     std::filesystem::remove(path_);
     ModifierObject::TearDown();
   }
-  std::string path_ = (std::filesystem::temp_directory_path() /
-                       ("ww_plugin_mod_" + std::to_string(::getpid()) + ".wwcf")).string();
+  std::string path_ =
+      (std::filesystem::temp_directory_path() / ("ww_plugin_mod_" + std::to_string(::getpid()) + ".wwcf")).string();
 };
 
 TEST_F(ModifierSave, EmptyRecordingSavesAndLoads) {

@@ -306,9 +306,7 @@ TEST(AddTrailingBackslash, LeavesEmptyPath) {
   EXPECT_EQ(s.GetLength(), 0);
 }
 
-TEST(AddTrailingBackslash, AppendsToPathWithoutAnyBackslash) {
-  EXPECT_STREQ(WithBackslash("help"), "help\\");
-}
+TEST(AddTrailingBackslash, AppendsToPathWithoutAnyBackslash) { EXPECT_STREQ(WithBackslash("help"), "help\\"); }
 
 TEST(AddTrailingBackslash, OnlyTheLastBackslashCounts) {
   EXPECT_STREQ(WithBackslash("a\\b"), "a\\b\\");

@@ -24,7 +24,7 @@ const Win32DialogResource kDialogs[] = {
 };
 
 const unsigned char kPixels[] = {
-    1, 2, 3, 4, 5, 6, 7, 8, 9,  //
+    1,  2,  3,  4,  5,  6,  7,  8,  9,  //
     10, 11, 12, 13, 14, 15, 16, 17, 18,
 };
 const Win32BitmapResource kBitmaps[] = {{300, 3, 2, kPixels}};

@@ -52,8 +52,7 @@ void* ownSymbol(void* library, const char* name) {
   if (!symbol) return nullptr;
   struct link_map* map = nullptr;
   Dl_info info{};
-  if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || !map || !dladdr(symbol, &info) || !info.dli_fname)
-    return symbol;
+  if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || !map || !dladdr(symbol, &info) || !info.dli_fname) return symbol;
   return std::strcmp(info.dli_fname, map->l_name) == 0 ? symbol : nullptr;
 }
 

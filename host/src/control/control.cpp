@@ -135,26 +135,24 @@ struct Track {
 }  // namespace
 
 // The four controllers share every body; only the value type and its arithmetic differ.
-#define WW_LINEAR_CONTROL_BODIES(Class, Ops, ValueType, KeyArg)                                           \
-  void Class::GetValue(TimeValue t, void* val, Interval& valid, GetSetMethod method) {             \
-    Track<Ops>{keys_, value_, this}.Get(t, val, valid, method);                                    \
-  }                                                                                                \
-  void Class::SetValue(TimeValue t, void* val, int, GetSetMethod method) {                         \
-    Track<Ops>{keys_, value_, this}.Set(t, val, method);                                           \
-  }                                                                                                \
-  TimeValue Class::GetKeyTime(int i) { return Track<Ops>{keys_, value_, this}.KeyTime(i); }        \
-  void Class::AddNewKey(TimeValue t, DWORD) { Track<Ops>{keys_, value_, this}.AddNewKey(t); }      \
-  void Class::DeleteKeyAtTime(TimeValue t) {                                                       \
-    Track<Ops>{keys_, value_, this}.DeleteIndex(keys_.Find(t));                                    \
-  }                                                                                                \
-  void Class::DeleteKeyByIndex(int i) { Track<Ops>{keys_, value_, this}.DeleteIndex(i); }          \
-  ValueType Class::ValueAt(TimeValue t) { return Track<Ops>{keys_, value_, this}.ValueAt(t); }     \
-  void Class::AddKey(TimeValue t, KeyArg v) { Track<Ops>{keys_, value_, this}.AddKey(t, v); }      \
-  RefTargetHandle Class::Clone(RemapDir& remap) {                                                  \
-    auto* c = new Class(value_);                                                                   \
-    c->keys_ = keys_;                                                                              \
-    BaseClone(this, c, remap);                                                                     \
-    return c;                                                                                      \
+#define WW_LINEAR_CONTROL_BODIES(Class, Ops, ValueType, KeyArg)                                            \
+  void Class::GetValue(TimeValue t, void* val, Interval& valid, GetSetMethod method) {                     \
+    Track<Ops>{keys_, value_, this}.Get(t, val, valid, method);                                            \
+  }                                                                                                        \
+  void Class::SetValue(TimeValue t, void* val, int, GetSetMethod method) {                                 \
+    Track<Ops>{keys_, value_, this}.Set(t, val, method);                                                   \
+  }                                                                                                        \
+  TimeValue Class::GetKeyTime(int i) { return Track<Ops>{keys_, value_, this}.KeyTime(i); }                \
+  void Class::AddNewKey(TimeValue t, DWORD) { Track<Ops>{keys_, value_, this}.AddNewKey(t); }              \
+  void Class::DeleteKeyAtTime(TimeValue t) { Track<Ops>{keys_, value_, this}.DeleteIndex(keys_.Find(t)); } \
+  void Class::DeleteKeyByIndex(int i) { Track<Ops>{keys_, value_, this}.DeleteIndex(i); }                  \
+  ValueType Class::ValueAt(TimeValue t) { return Track<Ops>{keys_, value_, this}.ValueAt(t); }             \
+  void Class::AddKey(TimeValue t, KeyArg v) { Track<Ops>{keys_, value_, this}.AddKey(t, v); }              \
+  RefTargetHandle Class::Clone(RemapDir& remap) {                                                          \
+    auto* c = new Class(value_);                                                                           \
+    c->keys_ = keys_;                                                                                      \
+    BaseClone(this, c, remap);                                                                             \
+    return c;                                                                                              \
   }
 
 WW_LINEAR_CONTROL_BODIES(LinearFloatControl, FloatOps, float, float)

@@ -144,8 +144,7 @@ void FileSave::EndChunk() {
 IOResult FileSave::Write(const void* buf, ULONG nbytes, ULONG* nwrit) {
   Impl& m = *impl_;
   if (nwrit) *nwrit = 0;
-  if (m.closed || m.open.empty() || m.open.back().holds == Impl::Holds::SubChunks ||
-      (nbytes > 0 && !buf)) {
+  if (m.closed || m.open.empty() || m.open.back().holds == Impl::Holds::SubChunks || (nbytes > 0 && !buf)) {
     m.misused = true;
     return IO_ERROR;
   }
@@ -206,8 +205,10 @@ bool FileLoad::Impl::ReadFile(const std::string& path) {
     while (ok && got < size) {
       ssize_t r = ::read(fd, data.data() + got, size - got);
       if (r < 0 && errno == EINTR) continue;
-      if (r <= 0) ok = false;
-      else got += size_t(r);
+      if (r <= 0)
+        ok = false;
+      else
+        got += size_t(r);
     }
     uint8_t extra;
     if (ok && ::read(fd, &extra, 1) != 0) ok = false;

@@ -20,8 +20,7 @@ void Matrix3::Zero() {
 void Matrix3::ValidateFlags() {
   DWORD f = 0;
   if (m_[3].x == 0.0f && m_[3].y == 0.0f && m_[3].z == 0.0f) f |= POS_IDENT;
-  if (m_[0].y == 0.0f && m_[0].z == 0.0f && m_[1].x == 0.0f && m_[1].z == 0.0f && m_[2].x == 0.0f &&
-      m_[2].y == 0.0f) {
+  if (m_[0].y == 0.0f && m_[0].z == 0.0f && m_[1].x == 0.0f && m_[1].z == 0.0f && m_[2].x == 0.0f && m_[2].y == 0.0f) {
     f |= ROT_IDENT;
     if (m_[0].x == 1.0f && m_[1].y == 1.0f && m_[2].z == 1.0f) f |= SCL_IDENT;
   }

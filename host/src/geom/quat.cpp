@@ -70,10 +70,8 @@ Quat Quat::operator*(const Quat& q) const {
   // which makes the quaternion on the right of the Hamilton product act first.
   const Quat& a = q;
   const Quat& b = *this;
-  return Quat(a.w * b.x + b.w * a.x + (a.y * b.z - a.z * b.y),
-              a.w * b.y + b.w * a.y + (a.z * b.x - a.x * b.z),
-              a.w * b.z + b.w * a.z + (a.x * b.y - a.y * b.x),
-              a.w * b.w - (a.x * b.x + a.y * b.y + a.z * b.z));
+  return Quat(a.w * b.x + b.w * a.x + (a.y * b.z - a.z * b.y), a.w * b.y + b.w * a.y + (a.z * b.x - a.x * b.z),
+              a.w * b.z + b.w * a.z + (a.x * b.y - a.y * b.x), a.w * b.w - (a.x * b.x + a.y * b.y + a.z * b.z));
 }
 
 bool Quat::Equals(const Quat& q, float epsilon) const {
@@ -81,9 +79,7 @@ bool Quat::Equals(const Quat& q, float epsilon) const {
          std::fabs(w - q.w) <= epsilon;
 }
 
-float Quat::Length() const {
-  return float(std::sqrt(double(x) * x + double(y) * y + double(z) * z + double(w) * w));
-}
+float Quat::Length() const { return float(std::sqrt(double(x) * x + double(y) * y + double(z) * z + double(w) * w)); }
 
 Quat& Quat::Normalize() {
   const double n = std::sqrt(double(x) * x + double(y) * y + double(z) * z + double(w) * w);

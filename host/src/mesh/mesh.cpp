@@ -25,8 +25,7 @@ bool Resized(const std::vector<T>& v, int n, bool keep, std::vector<T>& out) {
 
 MeshMap::MeshMap(const MeshMap& o) : flags(o.flags), verts_(o.verts_), faces_(o.faces_) { Sync(); }
 
-MeshMap::MeshMap(MeshMap&& o) noexcept
-    : flags(o.flags), verts_(std::move(o.verts_)), faces_(std::move(o.faces_)) {
+MeshMap::MeshMap(MeshMap&& o) noexcept : flags(o.flags), verts_(std::move(o.verts_)), faces_(std::move(o.faces_)) {
   Sync();
   o.Clear();
 }
@@ -89,8 +88,7 @@ void MeshMap::Clear() {
 
 Mesh::Mesh() { FreeAll(); }
 
-Mesh::Mesh(const Mesh& o)
-    : vertSel(o.vertSel), faceSel(o.faceSel), verts_(o.verts_), faces_(o.faces_), maps_(o.maps_) {
+Mesh::Mesh(const Mesh& o) : vertSel(o.vertSel), faceSel(o.faceSel), verts_(o.verts_), faces_(o.faces_), maps_(o.maps_) {
   Sync();
 }
 

@@ -8,8 +8,7 @@
 #include <cstring>
 
 void ClassDesc::AddInterface(FPInterface* fpi) {
-  if (fpi && std::find(interfaces_.begin(), interfaces_.end(), fpi) == interfaces_.end())
-    interfaces_.push_back(fpi);
+  if (fpi && std::find(interfaces_.begin(), interfaces_.end(), fpi) == interfaces_.end()) interfaces_.push_back(fpi);
 }
 
 FPInterface* ClassDesc::GetInterfaceAt(int i) {

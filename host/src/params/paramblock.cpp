@@ -45,11 +45,17 @@ constexpr ULONG kParamHeaderBytes = 2 + 4 + 4;
 // Smallest number of bytes one saved entry of a kind takes; bounds what a count may claim.
 ULONG MinEntryBytes(Kind k) {
   switch (k) {
-    case Kind::Int: case Kind::Float: return 4;
-    case Kind::Point: return 12;
-    case Kind::String: return 4;
-    case Kind::Ref: return 1;
-    default: return 1;
+    case Kind::Int:
+    case Kind::Float:
+      return 4;
+    case Kind::Point:
+      return 12;
+    case Kind::String:
+      return 4;
+    case Kind::Ref:
+      return 1;
+    default:
+      return 1;
   }
 }
 
@@ -423,20 +429,28 @@ class ParamBlock2 : public IParamBlock2 {
       const ParamDef& d = def(int(pi));
       if (d.flags & P_TRANSIENT) continue;
       isave->BeginChunk(kParamChunk);
-      ok = put<int16_t>(isave, d.ID) && put<int32_t>(isave, d.type) &&
-           put<int32_t>(isave, int32_t(params_[pi].size()));
+      ok = put<int16_t>(isave, d.ID) && put<int32_t>(isave, d.type) && put<int32_t>(isave, int32_t(params_[pi].size()));
       for (const Slot& s : params_[pi]) {
         if (!ok) break;
         switch (KindOf(d.type)) {
-          case Kind::Int: ok = put<int32_t>(isave, s.i); break;
-          case Kind::Float: ok = put<float>(isave, s.f); break;
-          case Kind::Point: ok = put<float>(isave, s.p.x) && put<float>(isave, s.p.y) && put<float>(isave, s.p.z); break;
+          case Kind::Int:
+            ok = put<int32_t>(isave, s.i);
+            break;
+          case Kind::Float:
+            ok = put<float>(isave, s.f);
+            break;
+          case Kind::Point:
+            ok = put<float>(isave, s.p.x) && put<float>(isave, s.p.y) && put<float>(isave, s.p.z);
+            break;
           case Kind::String:
             ok = put<uint32_t>(isave, uint32_t(s.s.size())) &&
                  (s.s.empty() || write(isave, s.s.data(), ULONG(s.s.size())));
             break;
-          case Kind::Ref: ok = put<uint8_t>(isave, s.ref ? 1 : 0); break;
-          case Kind::Unsupported: break;
+          case Kind::Ref:
+            ok = put<uint8_t>(isave, s.ref ? 1 : 0);
+            break;
+          case Kind::Unsupported:
+            break;
         }
       }
       isave->EndChunk();
@@ -490,8 +504,18 @@ class ParamBlock2 : public IParamBlock2 {
           Slot s = defaultSlot(d);
           bool ok = true;
           switch (kind) {
-            case Kind::Int: { int32_t v; ok = get(iload, v, left); s.i = ClampInt(d, v); break; }
-            case Kind::Float: { float v; ok = get(iload, v, left); s.f = ClampFloat(d, v); break; }
+            case Kind::Int: {
+              int32_t v;
+              ok = get(iload, v, left);
+              s.i = ClampInt(d, v);
+              break;
+            }
+            case Kind::Float: {
+              float v;
+              ok = get(iload, v, left);
+              s.f = ClampFloat(d, v);
+              break;
+            }
             case Kind::Point: {
               float x, y, z;
               ok = get(iload, x, left) && get(iload, y, left) && get(iload, z, left);
@@ -507,8 +531,14 @@ class ParamBlock2 : public IParamBlock2 {
               }
               break;
             }
-            case Kind::Ref: { uint8_t held; ok = get(iload, held, left) && held <= 1; break; }
-            case Kind::Unsupported: ok = false; break;
+            case Kind::Ref: {
+              uint8_t held;
+              ok = get(iload, held, left) && held <= 1;
+              break;
+            }
+            case Kind::Unsupported:
+              ok = false;
+              break;
           }
           if (!ok) return IO_ERROR;
           p.slots.push_back(std::move(s));
@@ -563,9 +593,7 @@ class ParamBlock2 : public IParamBlock2 {
     return std::vector<Slot>(is_tab(d.type) ? size_t(d.tab_size) : 1, defaultSlot(d));
   }
 
-  bool validIndex(int pi, int tabIndex) const {
-    return tabIndex >= 0 && tabIndex < int(params_[size_t(pi)].size());
-  }
+  bool validIndex(int pi, int tabIndex) const { return tabIndex >= 0 && tabIndex < int(params_[size_t(pi)].size()); }
 
   // The slot of id's entry when the parameter is of the kind asked for.
   Slot* slot(ParamID id, int tabIndex, Kind kind) {

@@ -19,7 +19,9 @@ struct ParamDescReader {
   const char* Str() { return va_arg(ap, const char*); }
   Point3 P3() { return va_arg(ap, Point3); }
   template <class T>
-  T* Ptr() { return va_arg(ap, T*); }
+  T* Ptr() {
+    return va_arg(ap, T*);
+  }
 };
 
 namespace {
@@ -109,8 +111,8 @@ struct ParamBlockDesc2::OpenState {
 
 // ---- construction -----------------------------------------------------------
 
-ParamBlockDesc2::ParamBlockDesc2(BlockID id, const char* name, int localName, ClassDesc2* classDesc,
-                                 int blockFlags, ...)
+ParamBlockDesc2::ParamBlockDesc2(BlockID id, const char* name, int localName, ClassDesc2* classDesc, int blockFlags,
+                                 ...)
     : ID(id), int_name(name), local_name(localName), cd(classDesc), flags(blockFlags) {
   ParamDescReader in;
   va_start(in.ap, blockFlags);
@@ -193,16 +195,25 @@ bool ParamBlockDesc2::parse(ParamDescReader& in) {
         case p_ms_default: {
           PB2Value& v = tag == p_default ? d.def : d.ms_def;
           switch (kind) {
-            case Kind::Int: v.i = in.Int(); break;
-            case Kind::Float: v.f = float(in.Double()); break;
-            case Kind::Point: (tag == p_default ? d.def_p3 : d.ms_def_p3) = in.P3(); break;
+            case Kind::Int:
+              v.i = in.Int();
+              break;
+            case Kind::Float:
+              v.f = float(in.Double());
+              break;
+            case Kind::Point:
+              (tag == p_default ? d.def_p3 : d.ms_def_p3) = in.P3();
+              break;
             case Kind::String: {
               const char* s = in.Str();
               if (tag == p_default) d.def_str = s;
               break;
             }
-            case Kind::Ref: in.Ptr<void>(); break;  // references start empty whatever the description says
-            case Kind::Unsupported: break;
+            case Kind::Ref:
+              in.Ptr<void>();
+              break;  // references start empty whatever the description says
+            case Kind::Unsupported:
+              break;
           }
           break;
         }
@@ -257,11 +268,21 @@ bool ParamBlockDesc2::parse(ParamDescReader& in) {
           }
           break;
         }
-        case p_validator: d.validator = in.Ptr<PBValidator>(); break;
-        case p_accessor: d.accessor = in.Ptr<PBAccessor>(); break;
-        case p_dim: d.dim = in.Ptr<ParamDimension>(); break;
-        case p_prompt: d.prompt = in.Int(); break;
-        case p_tooltip: d.tooltip = in.Int(); break;
+        case p_validator:
+          d.validator = in.Ptr<PBValidator>();
+          break;
+        case p_accessor:
+          d.accessor = in.Ptr<PBAccessor>();
+          break;
+        case p_dim:
+          d.dim = in.Ptr<ParamDimension>();
+          break;
+        case p_prompt:
+          d.prompt = in.Int();
+          break;
+        case p_tooltip:
+          d.tooltip = in.Int();
+          break;
         default:
           return fail("tag is a known ParamTags value");
       }
@@ -347,8 +368,7 @@ void ParamBlockDesc2::SetUserDlgProc(MapID map_id, ParamMap2UserDlgProc* proc) {
   ParamMap2UserDlgProc* old = st->proc;
   st->proc = proc;
   if (old && old != proc) old->DeleteThis();
-  if (proc && st->map)
-    proc->DlgProc(GetRolloutHost()->CurrentTime(), st->map, st->map->GetHWnd(), WM_INITDIALOG, 0, 0);
+  if (proc && st->map) proc->DlgProc(GetRolloutHost()->CurrentTime(), st->map, st->map->GetHWnd(), WM_INITDIALOG, 0, 0);
 }
 
 void ParamBlockDesc2::openRollouts(IParamBlock2* pb) {
@@ -357,8 +377,7 @@ void ParamBlockDesc2::openRollouts(IParamBlock2* pb) {
     OpenState* st = state_[i];
     if (st->map) continue;
     auto* map = new ParamMap2Impl(this, int(i), pb, &st->proc);
-    map->SetHWnd(host->CreateRollout(cd ? cd->HInstance() : nullptr, rollouts[i].dlg_template,
-                                     rollouts[i].title, map));
+    map->SetHWnd(host->CreateRollout(cd ? cd->HInstance() : nullptr, rollouts[i].dlg_template, rollouts[i].title, map));
     st->map = map;
     if (st->proc) st->proc->DlgProc(host->CurrentTime(), map, map->GetHWnd(), WM_INITDIALOG, 0, 0);
   }

@@ -8,15 +8,30 @@ enum class Kind { Int, Float, Point, String, Ref, Unsupported };
 
 inline Kind KindOf(int type) {
   switch (base_type(type)) {
-    case TYPE_INT: case TYPE_BOOL: case TYPE_TIMEVALUE: case TYPE_RADIOBTN_INDEX: case TYPE_INDEX:
+    case TYPE_INT:
+    case TYPE_BOOL:
+    case TYPE_TIMEVALUE:
+    case TYPE_RADIOBTN_INDEX:
+    case TYPE_INDEX:
       return Kind::Int;
-    case TYPE_FLOAT: case TYPE_ANGLE: case TYPE_PCNT_FRAC: case TYPE_WORLD: case TYPE_COLOR_CHANNEL:
+    case TYPE_FLOAT:
+    case TYPE_ANGLE:
+    case TYPE_PCNT_FRAC:
+    case TYPE_WORLD:
+    case TYPE_COLOR_CHANNEL:
       return Kind::Float;
-    case TYPE_POINT3: case TYPE_RGBA: case TYPE_HSV:
+    case TYPE_POINT3:
+    case TYPE_RGBA:
+    case TYPE_HSV:
       return Kind::Point;
-    case TYPE_STRING: case TYPE_FILENAME:
+    case TYPE_STRING:
+    case TYPE_FILENAME:
       return Kind::String;
-    case TYPE_MTL: case TYPE_TEXMAP: case TYPE_INODE: case TYPE_REFTARG: case TYPE_PBLOCK2:
+    case TYPE_MTL:
+    case TYPE_TEXMAP:
+    case TYPE_INODE:
+    case TYPE_REFTARG:
+    case TYPE_PBLOCK2:
       return Kind::Ref;
     default:
       return Kind::Unsupported;

@@ -94,7 +94,10 @@ RefResult DerivedObject::NotifyRefChanged(const Interval& changeInt, RefTargetHa
       above = NumModifiers();
     } else {
       for (int i = 0; i < NumModifiers(); ++i)
-        if (mods_[size_t(i)] == hTarget) { above = i; break; }
+        if (mods_[size_t(i)] == hTarget) {
+          above = i;
+          break;
+        }
     }
     if (message == REFMSG_CHANGE)
       for (int i = 0; i < above && i < NumModifiers(); ++i)

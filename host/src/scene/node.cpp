@@ -38,9 +38,7 @@ void SceneNode::SetObjectRef(Object* obj) {
   ws_ = ObjectState();
 }
 
-INode* SceneNode::GetChildNode(int i) {
-  return i >= 0 && i < NumberOfChildren() ? children_[size_t(i)] : nullptr;
-}
+INode* SceneNode::GetChildNode(int i) { return i >= 0 && i < NumberOfChildren() ? children_[size_t(i)] : nullptr; }
 
 void SceneNode::AttachChild(SceneNode* child) {
   if (child->parent_) child->parent_->DetachChild(child);

@@ -61,8 +61,10 @@ void PolyLine::Append(const PolyPt& p) {
 }
 
 void PolyLine::Insert(int where, const PolyPt& p) {
-  if (where < 0 || where >= numPts) pts_.push_back(p);
-  else pts_.insert(pts_.begin() + where, p);
+  if (where < 0 || where >= numPts)
+    pts_.push_back(p);
+  else
+    pts_.insert(pts_.begin() + where, p);
   Sync();
 }
 
@@ -86,8 +88,10 @@ float PolyLine::CurveLength() const {
 
 void PolyLine::Reverse(BOOL keepZero) {
   if (numPts < 2) return;
-  if (keepZero) std::reverse(pts_.begin() + 1, pts_.end());
-  else std::reverse(pts_.begin(), pts_.end());
+  if (keepZero)
+    std::reverse(pts_.begin() + 1, pts_.end());
+  else
+    std::reverse(pts_.begin(), pts_.end());
 }
 
 double PolyLine::SignedAreaXY() const {
@@ -126,13 +130,9 @@ void ShapeHierarchy::Alloc(int count) {
   hole.SetSize(count);
 }
 
-int ShapeHierarchy::Parent(int line) const {
-  return line >= 0 && line < Count() ? parent_[size_t(line)] : -1;
-}
+int ShapeHierarchy::Parent(int line) const { return line >= 0 && line < Count() ? parent_[size_t(line)] : -1; }
 
-int ShapeHierarchy::Depth(int line) const {
-  return line >= 0 && line < Count() ? depth_[size_t(line)] : 0;
-}
+int ShapeHierarchy::Depth(int line) const { return line >= 0 && line < Count() ? depth_[size_t(line)] : 0; }
 
 // ---- PolyShape ----
 

@@ -11,8 +11,10 @@ void Spline3D::NewSpline() {
 
 int Spline3D::AddKnot(const SplineKnot& k, int where) {
   try {
-    if (where < 0 || where >= KnotCount()) knots_.push_back(k);
-    else knots_.insert(knots_.begin() + where, k);
+    if (where < 0 || where >= KnotCount())
+      knots_.push_back(k);
+    else
+      knots_.insert(knots_.begin() + where, k);
   } catch (const std::bad_alloc&) {
     return 0;
   }
@@ -26,17 +28,29 @@ BOOL Spline3D::DeleteKnot(int where) {
 }
 
 SplineKnot Spline3D::GetKnot(int i) const { return Valid(i) ? knots_[size_t(i)] : SplineKnot(); }
-void Spline3D::SetKnot(int i, const SplineKnot& k) { if (Valid(i)) knots_[size_t(i)] = k; }
+void Spline3D::SetKnot(int i, const SplineKnot& k) {
+  if (Valid(i)) knots_[size_t(i)] = k;
+}
 Point3 Spline3D::GetKnotPoint(int i) const { return Valid(i) ? knots_[size_t(i)].Knot() : Point3(); }
 Point3 Spline3D::GetInVec(int i) const { return Valid(i) ? knots_[size_t(i)].InVec() : Point3(); }
 Point3 Spline3D::GetOutVec(int i) const { return Valid(i) ? knots_[size_t(i)].OutVec() : Point3(); }
-void Spline3D::SetKnotPoint(int i, const Point3& p) { if (Valid(i)) knots_[size_t(i)].SetKnot(p); }
-void Spline3D::SetInVec(int i, const Point3& p) { if (Valid(i)) knots_[size_t(i)].SetInVec(p); }
-void Spline3D::SetOutVec(int i, const Point3& p) { if (Valid(i)) knots_[size_t(i)].SetOutVec(p); }
+void Spline3D::SetKnotPoint(int i, const Point3& p) {
+  if (Valid(i)) knots_[size_t(i)].SetKnot(p);
+}
+void Spline3D::SetInVec(int i, const Point3& p) {
+  if (Valid(i)) knots_[size_t(i)].SetInVec(p);
+}
+void Spline3D::SetOutVec(int i, const Point3& p) {
+  if (Valid(i)) knots_[size_t(i)].SetOutVec(p);
+}
 int Spline3D::GetKnotType(int i) const { return Valid(i) ? knots_[size_t(i)].Ktype() : KTYPE_CORNER; }
-void Spline3D::SetKnotType(int i, int t) { if (Valid(i)) knots_[size_t(i)].SetKtype(t); }
+void Spline3D::SetKnotType(int i, int t) {
+  if (Valid(i)) knots_[size_t(i)].SetKtype(t);
+}
 int Spline3D::GetLineType(int i) const { return Valid(i) ? knots_[size_t(i)].Ltype() : LTYPE_CURVE; }
-void Spline3D::SetLineType(int i, int t) { if (Valid(i)) knots_[size_t(i)].SetLtype(t); }
+void Spline3D::SetLineType(int i, int t) {
+  if (Valid(i)) knots_[size_t(i)].SetLtype(t);
+}
 
 int Spline3D::Segments() const {
   int k = KnotCount();
