@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "modifier/TrailBuildContext.h"
 #include "modifier/Wakeweave.h"
@@ -57,6 +58,15 @@ void outputFallback(TimeValue t, ObjectState* os) {
   finishOutput(obj, t, os);
 }
 
+// Frees the half-built output and shows the unit triangle instead.
+void discardAndFallBack(TrailBuildContext& ctx, TimeValue t, ObjectState* os) {
+  if (ctx.mesh) {
+    ctx.mesh->DeleteThis();
+    ctx.mesh = nullptr;
+  }
+  outputFallback(t, os);
+}
+
 // Depth-first search of a target's dependents for the node whose derived object holds mc.
 INode* findNode(ReferenceTarget* target, ModContext* mc, int depth) {
   if (!target || depth > 64) return nullptr;
@@ -81,6 +91,11 @@ INode* findNode(ReferenceTarget* target, ModContext* mc, int depth) {
 }
 
 }  // namespace
+
+void FailEvaluation(const char* reason) {
+  DebugPrint("Wakeweave::ModifyObject failed: %s\n", reason);
+  throw CModifyException();
+}
 
 INode* Wakeweave::FindNodeOf(ModContext& mc) { return findNode(this, &mc, 0); }
 
@@ -126,7 +141,7 @@ void Wakeweave::BuildSampleTimes(TrailBuildContext& ctx) {
   ctx.lastSampleAppended = 0;
   if (!ctx.anchored) {
     if (!ComputeFrameRange(pblock, AnimationRange(), &ctx.rangeStart, &ctx.rangeEnd, nullptr, nullptr))
-      throw CModifyException();
+      FailEvaluation("frame range invalid");
     float spf = readFloat(pblock, pb_segments_per_frame, 0, 1.0f);
     // An animated lag varies smoothly: read the controller's value, not the rounded integer.
     float lag;
@@ -145,7 +160,7 @@ void Wakeweave::BuildSampleTimes(TrailBuildContext& ctx) {
       ctx.fraction = 0;
     } else {
       float h = lag * spf;
-      if (!(double(h) < double(kMaxSamples))) throw CModifyException();
+      if (!(double(h) < double(kMaxSamples))) FailEvaluation("too many samples");
       for (int i = 0; float(i) <= h; ++i) ctx.times.Add(int(float(t) - (float(i) / spf) * float(tpf)));
       int wholeSamples = ctx.times.GetSize();
       ctx.earliest = t - int(lag * float(tpf));
@@ -157,10 +172,10 @@ void Wakeweave::BuildSampleTimes(TrailBuildContext& ctx) {
   } else {
     double n = 0, ticksPerStep = 0;
     if (!ComputeFrameRange(pblock, AnimationRange(), &ctx.rangeStart, nullptr, &ctx.numSteps, nullptr))
-      throw CModifyException();
+      FailEvaluation("frame range invalid");
     if (!ComputeFrameRange(pblock, Interval(ctx.rangeStart, t), &ctx.rangeStart, &ctx.rangeEnd, &n, &ticksPerStep))
-      throw CModifyException();
-    if (!(n < double(kMaxSamples))) throw CModifyException();
+      FailEvaluation("frame range invalid");
+    if (!(n < double(kMaxSamples))) FailEvaluation("too many samples");
     for (int i = 0; double(i) <= n; ++i) ctx.times.Add(int(i * ticksPerStep) + ctx.rangeStart);
     // The present closes the trail, even when it repeats the last whole step.
     ctx.times.Add(ctx.rangeEnd);
@@ -168,7 +183,7 @@ void Wakeweave::BuildSampleTimes(TrailBuildContext& ctx) {
     ctx.earliest = ctx.rangeStart;
     ctx.fraction = n - int(n);
   }
-  if (ctx.times.GetSize() < 2) throw CModifyException();
+  if (ctx.times.GetSize() < 2) FailEvaluation("fewer than 2 sample times");
   if (IsParticleMode()) {
     ctx.usePathLengths = 0;
   } else {
@@ -229,17 +244,17 @@ void Wakeweave::ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode
   try {
     if (m_bTrailRebuild) {
       DebugPrint("Wakeweave::ModifyObject called during trail rebuild\n");
-      throw CModifyException();
+      FailEvaluation("trail rebuild in progress");
     }
     if (!mc.localData) mc.localData = new WakeweaveLocalModData();
     WakeweaveLocalModData* local = static_cast<WakeweaveLocalModData*>(mc.localData);
     if (!local->node) local->node = FindNodeOf(mc);
-    if (!local->node) throw CModifyException();
+    if (!local->node) FailEvaluation("no node found for this modifier");
     ctx.node = local->node;
     ctx.t = t;
 
-    if (!os || !os->obj || os->obj->SuperClassID() != SHAPE_CLASS_ID) throw CModifyException();
-    if (!pblock) throw CModifyException();
+    if (!os || !os->obj || os->obj->SuperClassID() != SHAPE_CLASS_ID) FailEvaluation("input is not a shape");
+    if (!pblock) FailEvaluation("no parameter block");
 
     ctx.generateMap = readInt(pblock, pb_generate_map, t, 1);
     ctx.generateAgeMap = readInt(pblock, pb_generate_age_map, t, 0);
@@ -259,8 +274,8 @@ void Wakeweave::ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode
     ctx.rangeStart = ctx.rangeEnd = 0;
 
     ctx.mesh = CreateNewTriObject();
-    if (!ctx.mesh) throw CModifyException();
-    if (!GetShapeBelow(ctx.node, ctx.shape, t, ctx.splineSteps)) throw CModifyException();
+    if (!ctx.mesh) FailEvaluation("mesh object not created");
+    if (!GetShapeBelow(ctx.node, ctx.shape, t, ctx.splineSteps)) FailEvaluation("shape below not obtainable");
     ctx.numLines = ctx.shape.numLines;
 
     if (IsParticleMode())
@@ -292,7 +307,7 @@ void Wakeweave::ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode
     const int64_t tverts = int64_t(ctx.numDrawnTrails) * n * ctx.texColumnsPerSample;
     const int64_t faces = int64_t(ctx.numDrawnTrails) * ctx.facesPerInterval * (n - 1);
     // A mesh this large cannot be indexed; fail instead of wrapping around.
-    if (verts > INT32_MAX || tverts > INT32_MAX || faces > INT32_MAX) throw CModifyException();
+    if (verts > INT32_MAX || tverts > INT32_MAX || faces > INT32_MAX) FailEvaluation("mesh too large to index");
     ctx.numVerts = int(verts);
     ctx.numTVerts = int(tverts);
     ctx.numFaces = int(faces);
@@ -313,11 +328,14 @@ void Wakeweave::ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode
     TriObject* out = ctx.mesh;
     ctx.mesh = nullptr;
     finishOutput(out, t, os);
+  } catch (const CModifyException&) {
+    // FailEvaluation has said why.
+    discardAndFallBack(ctx, t, os);
+  } catch (const std::bad_alloc&) {
+    DebugPrint("Wakeweave::ModifyObject failed: not enough memory\n");
+    discardAndFallBack(ctx, t, os);
   } catch (...) {
-    if (ctx.mesh) {
-      ctx.mesh->DeleteThis();
-      ctx.mesh = nullptr;
-    }
-    outputFallback(t, os);
+    DebugPrint("Wakeweave::ModifyObject failed: unexpected exception\n");
+    discardAndFallBack(ctx, t, os);
   }
 }

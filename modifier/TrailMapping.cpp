@@ -38,7 +38,7 @@ std::vector<float> ColumnUs(const PolyLine& line, float uRepeat) {
 
 void Wakeweave::BuildTrailMapping(TrailBuildContext& ctx) {
   if (!ctx.generateMap) return;
-  if (!ctx.mesh) throw CModifyException();
+  if (!ctx.mesh) FailEvaluation("no output object");
   Mesh& mesh = ctx.mesh->GetMesh();
   const int N = ctx.times.GetSize();
   const int numTrails = ctx.source->numTrails();

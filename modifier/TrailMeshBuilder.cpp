@@ -53,7 +53,7 @@ void Wakeweave::BuildTrailVertices(TrailBuildContext& ctx) {
   for (int l = 0; l < N; ++l) {
     const TimeValue g = ctx.times[l];
     PolyShape shapeAtG;
-    if (!GetShapeBelow(ctx.node, shapeAtG, g, ctx.splineSteps)) throw CModifyException();
+    if (!GetShapeBelow(ctx.node, shapeAtG, g, ctx.splineSteps)) FailEvaluation("shape below not obtainable");
     int rank = 0;
     for (int j = 0; j < numTrails; ++j) {
       if (!ctx.drawn[size_t(j)]) continue;
@@ -75,7 +75,7 @@ void Wakeweave::BuildTrailVertices(TrailBuildContext& ctx) {
         const int n = ctx.shape.lines[k].numPts;
         if (n <= 0) continue;
         // The shape must have at least as many points at g as at t, or the rows would not line up.
-        if (k >= shapeAtG.numLines || shapeAtG.lines[k].numPts < n) throw CModifyException();
+        if (k >= shapeAtG.numLines || shapeAtG.lines[k].numPts < n) FailEvaluation("shape lost points over the trail");
         const PolyLine& line = shapeAtG.lines[k];
         const int base = trailBase + lineBase[size_t(k)] + l * n;
         for (int m = 0; m < n; ++m) mesh.setVert(base + m, line.pts[m].p * place);
@@ -84,7 +84,7 @@ void Wakeweave::BuildTrailVertices(TrailBuildContext& ctx) {
       ++rank;
     }
   }
-  if (written != ctx.numVerts) throw CModifyException();
+  if (written != ctx.numVerts) FailEvaluation("vertex count mismatch");
   // Leave the stack below evaluated at t.
   PolyShape atT;
   GetShapeBelow(ctx.node, atT, ctx.t, ctx.splineSteps);
@@ -114,7 +114,7 @@ void Wakeweave::BuildTrailFaces(TrailBuildContext& ctx) {
       for (int s = 0; float(s) < float(N) - 1.0f; ++s) {
         for (int m = 0; m < S; ++m) {
           const int a = vb + m, b = vb + (m + 1) % R, c = a + R, d = b + R;
-          if (fi + 1 >= ctx.numFaces) throw CModifyException();
+          if (fi + 1 >= ctx.numFaces) FailEvaluation("face count mismatch");
           Face& f0 = mesh.faces[fi];
           Face& f1 = mesh.faces[fi + 1];
           f0.setSmGroup(1);
@@ -170,5 +170,5 @@ void Wakeweave::BuildTrailFaces(TrailBuildContext& ctx) {
     }
     ++r;
   }
-  if (fi != ctx.numFaces) throw CModifyException();
+  if (fi != ctx.numFaces) FailEvaluation("face count mismatch");
 }

@@ -12,6 +12,10 @@ struct TrailBuildContext;
 // Thrown inside an evaluation; caught once at its end, which outputs the fallback mesh.
 class CModifyException {};
 
+// Ends an evaluation: writes "Wakeweave::ModifyObject failed: <reason>" to the debug output, so that the
+// host and the person learn why the fallback mesh appeared, then throws CModifyException.
+[[noreturn]] void FailEvaluation(const char* reason);
+
 class Wakeweave : public Modifier {
  public:
   Wakeweave();

@@ -14,6 +14,7 @@
 #include "shape.h"
 #include "mesh.h"
 #include "debug.h"
+#include "membudget.h"
 #include "maxheap.h"
 #include "strclass.h"
 #include "tab.h"
