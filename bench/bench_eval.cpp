@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "eval_timing.h"
 #include "plugin_fixture.h"
 
 namespace {
@@ -14,20 +15,6 @@ void FreshScene() {
   GetCOREInterface()->ResetScene();
   SetTicksPerFrame(kTpf);
   GetCOREInterface()->SetAnimRange(Interval(0, 200 * kTpf));
-}
-
-// Times one full evaluation per iteration (the modifier's change forces it) and reports the vertex rate.
-void TimeEvaluations(benchmark::State& state, Wakeweave* mod, INode* node, TimeValue t) {
-  int verts = 0;
-  for (auto _ : state) {
-    mod->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
-    const ObjectState& os = node->EvalWorldState(t);
-    verts = static_cast<TriObject*>(os.obj)->GetMesh().getNumVerts();
-    benchmark::DoNotOptimize(verts);
-  }
-  state.counters["verts"] = verts;
-  state.counters["verts/s"] = benchmark::Counter(double(verts), benchmark::Counter::kIsIterationInvariantRate);
-  GetCOREInterface()->ResetScene();
 }
 
 // A circle of 24 points (4 knots, 5 steps) on a node moving along a curve; 100 samples.

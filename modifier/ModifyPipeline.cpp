@@ -1,11 +1,16 @@
 // The modifier's evaluation: lock, node lookup, parameters, sample times, trail filter, element counts,
 // the building steps in order, and the one failure handler.
+#include <membudget.h>
+
+#include <cinttypes>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <new>
 
 #include "modifier/TrailBuildContext.h"
+#include "modifier/TrailLayout.h"
 #include "modifier/Wakeweave.h"
 #include "modifier/WakeweaveLocalModData.h"
 #include "particles/TrailSource.h"
@@ -44,16 +49,36 @@ void finishOutput(TriObject* obj, TimeValue t, ObjectState* os) {
   obj->UnlockObject();
 }
 
+// A time computed in wider arithmetic, truncated toward zero as the host's conversions do; a value that
+// does not fit a TimeValue ends the evaluation (converting it would be undefined).
+TimeValue TimeFromTicks(double ticks) {
+  if (!(ticks > -2147483649.0 && ticks < 2147483648.0)) FailEvaluation("sample times out of range");
+  return TimeValue(ticks);
+}
+
+// Fails the evaluation when `needs` bytes do not fit the host's evaluation memory budget.
+void CheckMemoryBudget(uint64_t needs) {
+  const uint64_t budget = GetEvalMemoryBudget();
+  if (needs <= budget) return;
+  char reason[128];
+  std::snprintf(reason, sizeof reason, "out of memory budget (needs %" PRIu64 " bytes, budget %" PRIu64 " bytes)",
+                needs, budget);
+  FailEvaluation(reason);
+}
+
 // The unit triangle shown when an evaluation fails.
 void outputFallback(TimeValue t, ObjectState* os) {
   TriObject* obj = CreateNewTriObject();
   if (!obj) return;
   Mesh& mesh = obj->GetMesh();
-  mesh.setNumVerts(3);
+  // Without memory even for this, the pipeline keeps the object it had.
+  if (!mesh.setNumVerts(3) || !mesh.setNumFaces(1)) {
+    obj->DeleteThis();
+    return;
+  }
   mesh.setVert(0, Point3(0.0f, 0.0f, 0.0f));
   mesh.setVert(1, Point3(1.0f, 0.0f, 0.0f));
   mesh.setVert(2, Point3(0.0f, 1.0f, 0.0f));
-  mesh.setNumFaces(1);
   mesh.faces[0].setVerts(0, 1, 2);
   finishOutput(obj, t, os);
 }
@@ -122,12 +147,14 @@ BOOL Wakeweave::ComputeFrameRange(IParamBlock2* pb, Interval range, int* pStart,
   }
   if (start > end) return FALSE;
   float spf = readFloat(pb, pb_segments_per_frame, 0, 1.0f);
-  if (spf == 0.0f) return FALSE;
+  // The block keeps the value positive; a step backwards in time would never reach the end.
+  if (!(spf > 0.0f)) return FALSE;
   double ticksPerStep = (1.0 / spf) * GetTicksPerFrame();
   if (range.End() < start) return FALSE;
   if (range.End() < end) end = range.End();
   if (ticksPerStep == 0.0) return FALSE;
-  double numSteps = double(end - start) / ticksPerStep;
+  // Ends far apart differ by more than an int holds.
+  double numSteps = double(int64_t(end) - start) / ticksPerStep;
   if (pStart) *pStart = start;
   if (pEnd) *pEnd = end;
   if (pNumSteps) *pNumSteps = numSteps;
@@ -139,6 +166,9 @@ void Wakeweave::BuildSampleTimes(TrailBuildContext& ctx) {
   const int tpf = GetTicksPerFrame();
   const TimeValue t = ctx.t;
   ctx.lastSampleAppended = 0;
+  // The sample times (and the path-length cache beside them) are bounded before they are filled.
+  TrailLayout bound;
+  bound.pathLengths = !IsParticleMode();
   if (!ctx.anchored) {
     if (!ComputeFrameRange(pblock, AnimationRange(), &ctx.rangeStart, &ctx.rangeEnd, nullptr, nullptr))
       FailEvaluation("frame range invalid");
@@ -161,9 +191,12 @@ void Wakeweave::BuildSampleTimes(TrailBuildContext& ctx) {
     } else {
       float h = lag * spf;
       if (!(double(h) < double(kMaxSamples))) FailEvaluation("too many samples");
-      for (int i = 0; float(i) <= h; ++i) ctx.times.Add(int(float(t) - (float(i) / spf) * float(tpf)));
+      bound.samples = SampleCountBound(h);
+      CheckMemoryBudget(bound.sampleBytes());
+      // Each time in single precision as the trail has always been sampled, checked before it is converted.
+      for (int i = 0; float(i) <= h; ++i) ctx.times.Add(TimeFromTicks(float(t) - (float(i) / spf) * float(tpf)));
       int wholeSamples = ctx.times.GetSize();
-      ctx.earliest = t - int(lag * float(tpf));
+      ctx.earliest = TimeFromTicks(double(t) - std::trunc(double(lag * float(tpf))));
       if (ctx.earliest != ctx.times[ctx.times.GetSize() - 1]) ctx.times.Add(ctx.earliest);
       ctx.lastSampleAppended = ctx.times.GetSize() > wholeSamples;
       ctx.numSteps = h;
@@ -176,7 +209,10 @@ void Wakeweave::BuildSampleTimes(TrailBuildContext& ctx) {
     if (!ComputeFrameRange(pblock, Interval(ctx.rangeStart, t), &ctx.rangeStart, &ctx.rangeEnd, &n, &ticksPerStep))
       FailEvaluation("frame range invalid");
     if (!(n < double(kMaxSamples))) FailEvaluation("too many samples");
-    for (int i = 0; double(i) <= n; ++i) ctx.times.Add(int(i * ticksPerStep) + ctx.rangeStart);
+    bound.samples = SampleCountBound(n);
+    CheckMemoryBudget(bound.sampleBytes());
+    for (int i = 0; double(i) <= n; ++i)
+      ctx.times.Add(TimeFromTicks(std::trunc(i * ticksPerStep) + double(ctx.rangeStart)));
     // The present closes the trail, even when it repeats the last whole step.
     ctx.times.Add(ctx.rangeEnd);
     ctx.lastSampleAppended = 1;
@@ -302,23 +338,29 @@ void Wakeweave::ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode
         ++ctx.numDrawnTrails;
       }
 
-    const int64_t n = ctx.times.GetSize();
-    const int64_t verts = int64_t(ctx.numDrawnTrails) * ctx.pointsPerSample * n;
-    const int64_t tverts = int64_t(ctx.numDrawnTrails) * n * ctx.texColumnsPerSample;
-    const int64_t faces = int64_t(ctx.numDrawnTrails) * ctx.facesPerInterval * (n - 1);
+    TrailLayout layout;
+    layout.samples = ctx.times.GetSize();
+    layout.drawnTrails = ctx.numDrawnTrails;
+    layout.pointsPerSample = ctx.pointsPerSample;
+    layout.columnsPerSample = ctx.texColumnsPerSample;
+    layout.facesPerInterval = ctx.facesPerInterval;
+    layout.textureMap = ctx.generateMap != 0;
+    layout.ageMap = ctx.generateAgeMap != 0;
+    layout.pathLengths = !IsParticleMode();
+    const int64_t verts = layout.verts(), tverts = layout.texVerts(), faces = layout.faces();
     // A mesh this large cannot be indexed; fail instead of wrapping around.
     if (verts > INT32_MAX || tverts > INT32_MAX || faces > INT32_MAX) FailEvaluation("mesh too large to index");
+    CheckMemoryBudget(layout.meshBytes());
     ctx.numVerts = int(verts);
     ctx.numTVerts = int(tverts);
     ctx.numFaces = int(faces);
 
+    // Nothing is written through an array that could not be sized.
     Mesh& mesh = ctx.mesh->GetMesh();
-    mesh.setNumVerts(ctx.numVerts, FALSE, TRUE);
-    mesh.setNumFaces(ctx.numFaces, FALSE, TRUE);
-    if (ctx.generateMap) {
-      mesh.setNumTVerts(ctx.numTVerts, FALSE);
-      mesh.setNumTVFaces(ctx.numFaces, FALSE, 0);
-    }
+    if (!mesh.setNumVerts(ctx.numVerts, FALSE, TRUE) || !mesh.setNumFaces(ctx.numFaces, FALSE, TRUE))
+      FailEvaluation("not enough memory to size the mesh");
+    if (ctx.generateMap && (!mesh.setNumTVerts(ctx.numTVerts, FALSE) || !mesh.setNumTVFaces(ctx.numFaces, FALSE, 0)))
+      FailEvaluation("not enough memory to size the mesh");
 
     BuildTrailMapping(ctx);
     BuildAgeMapping(ctx);

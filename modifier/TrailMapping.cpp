@@ -1,6 +1,8 @@
 // Texture coordinates of the trail: channel 1 (U across the shape, V along the trail by path length,
 // "Stretch" or "String") and the particle-age map on channel 2; the path-length cache.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -10,6 +12,9 @@
 #include "plugin/ParamIds.h"
 
 namespace {
+
+// The most sub-steps that measuring the path over the whole animation range may take.
+const int64_t kMaxPathSubSteps = 65536;
 
 // U of each texture column of one polyline: the running length along it, the last column exactly
 // uRepeat (for a closed line the doubled first point closes the loop).
@@ -54,7 +59,7 @@ void Wakeweave::BuildTrailMapping(TrailBuildContext& ctx) {
         double v;
         if (ctx.usePathLengths && s == N - 1) {
           // The present may fall between two path samples: interpolate by the distance covered.
-          int sub = std::abs((ctx.times[s - 1] - ctx.times[s]) / 5);
+          const int64_t sub = std::abs((int64_t(ctx.times[s - 1]) - ctx.times[s]) / 5);
           double A = PathLength(ctx.node, ctx.times[s - 1], ctx.t, sub);
           double B = PathLength(ctx.node, ctx.times[s - 1], ctx.times[s], sub);
           if (std::fabs(B) < 1e-6)
@@ -83,8 +88,11 @@ void Wakeweave::BuildAgeMapping(TrailBuildContext& ctx) {
   Mesh& mesh = ctx.mesh->GetMesh();
   const int N = ctx.times.GetSize();
   const int W = ctx.texColumnsPerSample;
+  // The channel's map faces come with its support, one per mesh face; both must have been allocated.
   mesh.setMapSupport(2, TRUE);
-  mesh.setNumMapVerts(2, ctx.numDrawnTrails * N * W, FALSE);
+  if (!mesh.mapSupport(2) || mesh.getNumMapFaces(2) != mesh.getNumFaces() ||
+      !mesh.setNumMapVerts(2, ctx.numTVerts, FALSE))
+    FailEvaluation("not enough memory to size the mesh");
   const int numTrails = ctx.source->numTrails();
   int n = 0;
   for (int j = 0; j < numTrails; ++j) {
@@ -117,8 +125,15 @@ void Wakeweave::BuildPathLengths(TrailBuildContext& ctx) {
   int start = 0, end = 0;
   double steps = 0, ticksPerStep = 0;
   if (!ComputeFrameRange(pblock, AnimationRange(), &start, &end, &steps, &ticksPerStep)) return;
-  int sub = int(ticksPerStep / 2.0);
+  // Half a step, at least a frame; and never so small that the whole range takes more than
+  // kMaxPathSubSteps sub-steps, so that the cost follows the number of samples, not the range's length
+  // in ticks. The per-sample sums use the same sub-step, so the values stay consistent with the total.
+  const int64_t span = int64_t(end) - start;
+  const double half = ticksPerStep / 2.0;
+  int64_t sub = half < double(span) ? int64_t(half) : std::max<int64_t>(span, 1);
   if (sub < GetTicksPerFrame()) sub = GetTicksPerFrame();
+  const int64_t widest = (span + kMaxPathSubSteps - 1) / kMaxPathSubSteps;
+  if (sub < widest) sub = widest;
   // V is the share of the whole range's path covered at each sample, so a point keeps its V as the
   // anchored trail grows.
   const double total = PathLength(ctx.node, start, end, sub);
@@ -140,11 +155,11 @@ void Wakeweave::BuildPathLengths(TrailBuildContext& ctx) {
   m_pathLengths.Add(1.0);
 }
 
-double Wakeweave::PathLength(INode* node, TimeValue t0, TimeValue t1, int step) {
+double Wakeweave::PathLength(INode* node, TimeValue t0, TimeValue t1, int64_t step) {
   if (t0 >= t1) return 0.0;
   const int64_t diff = int64_t(t1) - t0;
   const int tpf = GetTicksPerFrame();
-  if (step <= 0) step = diff < tpf ? tpf : int(diff);
+  if (step <= 0) step = diff < tpf ? tpf : diff;
   Point3 p = NodePosition(node, t0);
   double sum = 0;
   int64_t cur = t0;

@@ -3,6 +3,8 @@
 #include <max.h>
 #include <windows.h>
 
+#include <cstdint>
+
 #include "particles/ParticleStateBuilder.h"
 #include "support/mfc_compat.h"
 
@@ -90,6 +92,6 @@ class Wakeweave : public Modifier {
   void BuildAgeMapping(TrailBuildContext& ctx);
   void BuildPathLengths(TrailBuildContext& ctx);
   Point3 FindDistinctPosition(TrailBuildContext& ctx, int trail, int l, int step);
-  double PathLength(INode* node, TimeValue t0, TimeValue t1, int step);
+  double PathLength(INode* node, TimeValue t0, TimeValue t1, int64_t step);
   Point3 NodePosition(INode* node, TimeValue time);
 };

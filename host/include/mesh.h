@@ -2,6 +2,7 @@
 // Triangle meshes with mapping channels, as the host stores them.
 #include <vector>
 #include "bitarray.h"
+#include "debug.h"
 #include "maxtypes.h"
 #include "point3.h"
 
@@ -23,6 +24,9 @@ typedef Point3 VertColor;
 #define MAX_MESHMAPS 100
 #define MESHMAP_USED 0x0001
 
+// Every accessor that takes an index reports one out of range through the assertion reporter (assert1);
+// when the reporter returns, a setter changes nothing and a getter answers 0 or a scratch element.
+
 class HOSTAPI Face {
  public:
   DWORD v[3] = {0, 0, 0};
@@ -35,7 +39,10 @@ class HOSTAPI Face {
     v[2] = c;
   }
   void setVerts(const DWORD* vrt) { setVerts(vrt[0], vrt[1], vrt[2]); }
-  DWORD getVert(int index) const { return v[index]; }
+  DWORD getVert(int index) const {
+    DbgAssert(index >= 0 && index < 3);
+    return index >= 0 && index < 3 ? v[index] : 0;
+  }
   DWORD* getAllVerts() { return v; }
   void setSmGroup(DWORD i) { smGroup = i; }
   DWORD getSmGroup() const { return smGroup; }
@@ -48,6 +55,7 @@ class HOSTAPI Face {
     flags = (flags & ~DWORD(EDGE_ALL)) | (va ? EDGE_A : 0) | (vb ? EDGE_B : 0) | (vc ? EDGE_C : 0);
   }
   void setEdgeVis(int edge, int visFlag) {
+    DbgAssert(edge >= 0 && edge <= 2);
     if (edge < 0 || edge > 2) return;
     if (visFlag)
       flags |= DWORD(1) << edge;
@@ -55,7 +63,10 @@ class HOSTAPI Face {
       flags &= ~(DWORD(1) << edge);
   }
   // Nonzero when edge `edge` (0, 1, 2) is visible.
-  DWORD getEdgeVis(int edge) const { return edge < 0 || edge > 2 ? 0 : flags & (DWORD(1) << edge); }
+  DWORD getEdgeVis(int edge) const {
+    DbgAssert(edge >= 0 && edge <= 2);
+    return edge < 0 || edge > 2 ? 0 : flags & (DWORD(1) << edge);
+  }
 };
 
 class HOSTAPI TVFace {
@@ -69,7 +80,10 @@ class HOSTAPI TVFace {
     t[2] = c;
   }
   void setTVerts(const DWORD* vrt) { setTVerts(vrt[0], vrt[1], vrt[2]); }
-  DWORD getTVert(int index) const { return t[index]; }
+  DWORD getTVert(int index) const {
+    DbgAssert(index >= 0 && index < 3);
+    return index >= 0 && index < 3 ? t[index] : 0;
+  }
   DWORD* getAllTVerts() { return t; }
 };
 
@@ -131,11 +145,12 @@ class HOSTAPI Mesh {
   BOOL setNumVerts(int n, BOOL keep = FALSE, BOOL synchSel = TRUE);
   int getNumVerts() const { return numVerts; }
   void setVert(int i, const Point3& p) {
+    DbgAssert(i >= 0 && i < numVerts);
     if (i >= 0 && i < numVerts) verts[i] = p;
   }
   void setVert(int i, float x, float y, float z) { setVert(i, Point3(x, y, z)); }
-  Point3& getVert(int i) { return verts[i]; }
-  const Point3& getVert(int i) const { return verts[i]; }
+  Point3& getVert(int i);
+  const Point3& getVert(int i) const { return const_cast<Mesh*>(this)->getVert(i); }
 
   // Every used channel's face count follows, with the same keep.
   BOOL setNumFaces(int n, BOOL keep = FALSE, BOOL synchSel = TRUE);
@@ -146,7 +161,7 @@ class HOSTAPI Mesh {
   int getNumTVerts() const { return getNumMapVerts(1); }
   void setTVert(int i, const UVVert& p) { setMapVert(1, i, p); }
   void setTVert(int i, float u, float v, float w) { setMapVert(1, i, UVVert(u, v, w)); }
-  UVVert& getTVert(int i) { return tVerts[i]; }
+  UVVert& getTVert(int i);
   BOOL setNumTVFaces(int n, BOOL keep = FALSE, int oldCt = 0) { return setNumMapFaces(1, n, keep, oldCt); }
   int getNumTVFaces() const { return getNumMapFaces(1); }
   // Channel 0 (vertex colours) under its older names.
@@ -161,7 +176,7 @@ class HOSTAPI Mesh {
   BOOL mapSupport(int mp) const;
   // Turning a channel on gives it one zeroed map face per mesh face and no map vertices (a channel that
   // is already on is left as it is), adding channels up to mp if needed; turning it off frees its data.
-  // Channels outside [0, MAX_MESHMAPS) are ignored.
+  // A channel outside [0, MAX_MESHMAPS) is reported and changes nothing.
   void setMapSupport(int mp, BOOL support = TRUE);
   // A positive count on an unused channel turns the channel on first.
   BOOL setNumMapVerts(int mp, int n, BOOL keep = FALSE);
@@ -170,10 +185,10 @@ class HOSTAPI Mesh {
   int getNumMapFaces(int mp) const;
   UVVert* mapVerts(int mp) const;                   // null for a channel without vertices or out of range
   TVFace* mapFaces(int mp) const;                   // null for a channel without faces or out of range
-  void setMapVert(int mp, int i, const UVVert& p);  // out-of-range channel or index: ignored
+  void setMapVert(int mp, int i, const UVVert& p);  // out-of-range channel or index: reported, nothing written
   // Resize a channel through the Mesh methods above so that tVerts/vertCol follow; Map is for flags and
   // element access.
-  MeshMap& Map(int mp) { return maps_[size_t(mp)]; }
+  MeshMap& Map(int mp);
 
   // Nothing is cached yet; kept so callers can invalidate as they would in the host.
   void InvalidateGeomCache() {}

@@ -1,7 +1,30 @@
 // Meshes: face attributes, sizes and mapping channels.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "max.h"
+
+namespace {
+
+// Records assertion reports instead of aborting, while alive.
+class Reports {
+ public:
+  Reports() {
+    prev_ = SetAssertHandler([this](int, const char* file, const char* expr) {
+      expressions.push_back(expr);
+      files.push_back(file);
+    });
+  }
+  ~Reports() { SetAssertHandler(prev_); }
+  std::vector<std::string> expressions, files;
+
+ private:
+  AssertHandler prev_;
+};
+
+}  // namespace
 
 TEST(Face, MaterialIdSmoothingAndEdgeVisibilityShareTheFlags) {
   Face f;
@@ -76,7 +99,11 @@ TEST(Mesh, MapSupportGivesOneMapFacePerFace) {
   EXPECT_TRUE(m.mapSupport(3));
   ASSERT_TRUE(m.setNumMapVerts(3, 2));
   m.setMapVert(3, 1, UVVert(0.5f, 0.25f, 0.0f));
-  m.setMapVert(3, 2, UVVert(9, 9, 9));  // past the end: ignored
+  {
+    Reports reports;
+    m.setMapVert(3, 2, UVVert(9, 9, 9));  // past the end: reported, not written
+    EXPECT_EQ(reports.expressions.size(), 1u);
+  }
   m.mapFaces(3)[2].setTVerts(1, 1, 0);
 
   // Face count changes carry the used channels along, keeping what they keep.
@@ -97,7 +124,11 @@ TEST(Mesh, MapSupportGivesOneMapFacePerFace) {
   // Out of range channels answer nothing and take nothing.
   EXPECT_FALSE(m.mapSupport(-1));
   EXPECT_FALSE(m.mapSupport(MAX_MESHMAPS));
-  m.setMapSupport(MAX_MESHMAPS);
+  {
+    Reports reports;
+    m.setMapSupport(MAX_MESHMAPS);
+    EXPECT_EQ(reports.expressions.size(), 1u);
+  }
   EXPECT_EQ(m.getNumMaps(), 4);
   EXPECT_EQ(m.mapVerts(50), nullptr);
 }
@@ -148,4 +179,81 @@ TEST(Mesh, CopiesAreDeep) {
   EXPECT_EQ(c.tVerts[0], UVVert(1, 1, 1));
   EXPECT_EQ(c.getNumTVFaces(), 1);
   EXPECT_NE(c.tvFace, b.tvFace);
+}
+
+// A write or read past the end is a fault of the caller: reported with its condition, and nothing is
+// written, so a stray index cannot be mistaken for success nor corrupt a neighbour.
+TEST(MeshIndexChecks, VertexAndMapSettersReportIndicesOutOfRange) {
+  Mesh m;
+  ASSERT_TRUE(m.setNumVerts(2));
+  ASSERT_TRUE(m.setNumFaces(1));
+  ASSERT_TRUE(m.setNumTVerts(2));
+  Reports reports;
+  m.setVert(1, 1, 2, 3);
+  m.setTVert(1, UVVert(0.5f, 0.5f, 0.0f));
+  m.setMapVert(1, 0, UVVert(0.25f, 0.0f, 0.0f));
+  EXPECT_TRUE(reports.expressions.empty());  // in range: silent
+
+  m.setVert(2, 9, 9, 9);
+  m.setVert(-1, Point3(9, 9, 9));
+  m.setTVert(2, 9, 9, 9);
+  m.setMapVert(1, -1, UVVert(9, 9, 9));
+  m.setMapVert(2, 0, UVVert(9, 9, 9));  // channel 2 is not in use: it has no vertices
+  m.setMapVert(-1, 0, UVVert(9, 9, 9));
+  m.setMapVert(MAX_MESHMAPS, 0, UVVert(9, 9, 9));
+  ASSERT_EQ(reports.expressions.size(), 7u);
+  EXPECT_EQ(reports.expressions[0], "i >= 0 && i < numVerts");
+  EXPECT_NE(reports.files[0].find("mesh.h"), std::string::npos);
+  EXPECT_EQ(reports.expressions[3], "ValidMap(mp) && i >= 0 && i < maps_[size_t(mp)].vnum");
+  EXPECT_EQ(m.getVert(0), Point3());
+  EXPECT_EQ(m.getVert(1), Point3(1, 2, 3));
+  EXPECT_EQ(m.tVerts[0], UVVert(0.25f, 0.0f, 0.0f));
+  EXPECT_EQ(m.tVerts[1], UVVert(0.5f, 0.5f, 0.0f));
+  EXPECT_FALSE(m.mapSupport(2));
+  EXPECT_EQ(m.getNumMaps(), 2);
+}
+
+TEST(MeshIndexChecks, GettersReportAndAnswerAScratchElement) {
+  Mesh m;
+  ASSERT_TRUE(m.setNumVerts(1));
+  m.setVert(0, 1, 1, 1);
+  Reports reports;
+  EXPECT_EQ(m.getVert(0), Point3(1, 1, 1));
+  EXPECT_TRUE(reports.expressions.empty());
+  // Writing through the answer for a missing element leaves the mesh alone.
+  m.getVert(1) = Point3(7, 7, 7);
+  EXPECT_EQ(m.getVert(5), Point3());
+  m.getTVert(0) = UVVert(7, 7, 7);  // channel 1 has no vertices yet
+  const Mesh& c = m;
+  EXPECT_EQ(c.getVert(-1), Point3());
+  m.Map(2).flags = MESHMAP_USED;  // only channels 0 and 1 exist
+  EXPECT_EQ(reports.expressions.size(), 5u);
+  EXPECT_EQ(m.getVert(0), Point3(1, 1, 1));
+  EXPECT_EQ(m.getNumVerts(), 1);
+  EXPECT_EQ(m.getNumTVerts(), 0);
+  EXPECT_FALSE(m.mapSupport(2));
+}
+
+TEST(MeshIndexChecks, FaceCornersAndEdgesOutOfRangeAreReported) {
+  Face f;
+  f.setVerts(4, 5, 6);
+  f.setEdgeVisFlags(EDGE_VIS, EDGE_INVIS, EDGE_VIS);
+  f.setMatID(3);
+  TVFace t(7, 8, 9);
+  Reports reports;
+  EXPECT_EQ(f.getVert(2), 6u);
+  EXPECT_TRUE(f.getEdgeVis(2));
+  EXPECT_EQ(t.getTVert(0), 7u);
+  EXPECT_TRUE(reports.expressions.empty());
+
+  f.setEdgeVis(3, EDGE_VIS);
+  f.setEdgeVis(-1, EDGE_INVIS);
+  EXPECT_EQ(f.getEdgeVis(3), 0u);
+  EXPECT_EQ(f.getVert(3), 0u);
+  EXPECT_EQ(t.getTVert(-1), 0u);
+  ASSERT_EQ(reports.expressions.size(), 5u);
+  EXPECT_EQ(reports.expressions[0], "edge >= 0 && edge <= 2");
+  EXPECT_EQ(reports.expressions[3], "index >= 0 && index < 3");
+  // Neither the edges nor the material id sharing the flags were touched.
+  EXPECT_EQ(f.flags, (3u << FACE_MATID_SHIFT) | EDGE_A | EDGE_C);
 }

@@ -71,7 +71,7 @@ typename Ops::T Evaluate(const KeyTable<typename Ops::T>& keys, const typename O
   }
   span.SetInstant(t);
   if (t == a.time) return a.value;
-  float u = float(double(t - a.time) / double(b.time - a.time));
+  float u = float((double(t) - a.time) / (double(b.time) - a.time));  // keys far apart differ by more than an int
   return Ops::Lerp(a.value, b.value, u);
 }
 

@@ -19,6 +19,25 @@ bool Resized(const std::vector<T>& v, int n, bool keep, std::vector<T>& out) {
   return true;
 }
 
+// The selection resized to n, built aside like the arrays.
+bool ResizedSelection(const BitArray& sel, int n, bool keep, BitArray& out) {
+  try {
+    if (keep) out = sel;
+    out.SetSize(n, keep);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+// Answered for an element that does not exist, after the reporter has had its say.
+template <class T>
+T& Scratch() {
+  static thread_local T scratch;
+  scratch = T();
+  return scratch;
+}
+
 }  // namespace
 
 // ---- MeshMap ----
@@ -133,9 +152,10 @@ void Mesh::FreeAll() {
 
 BOOL Mesh::setNumVerts(int n, BOOL keep, BOOL synchSel) {
   std::vector<Point3> v;
-  if (!Resized(verts_, n, keep, v)) return FALSE;
+  BitArray sel;
+  if (!Resized(verts_, n, keep, v) || (synchSel && !ResizedSelection(vertSel, int(v.size()), keep, sel))) return FALSE;
   verts_.swap(v);
-  if (synchSel) vertSel.SetSize(int(verts_.size()), keep);
+  if (synchSel) vertSel = std::move(sel);
   Sync();
   return TRUE;
 }
@@ -147,10 +167,12 @@ BOOL Mesh::setNumFaces(int n, BOOL keep, BOOL synchSel) {
   std::vector<std::vector<TVFace>> mf(maps_.size());
   for (size_t mp = 0; mp < maps_.size(); ++mp)
     if (maps_[mp].IsUsed() && !Resized(maps_[mp].faces_, n, keep, mf[mp])) return FALSE;
+  BitArray sel;
+  if (synchSel && !ResizedSelection(faceSel, int(f.size()), keep, sel)) return FALSE;
   faces_.swap(f);
   for (size_t mp = 0; mp < maps_.size(); ++mp)
     if (maps_[mp].IsUsed()) maps_[mp].faces_.swap(mf[mp]);
-  if (synchSel) faceSel.SetSize(int(faces_.size()), keep);
+  if (synchSel) faceSel = std::move(sel);
   Sync();
   return TRUE;
 }
@@ -174,7 +196,23 @@ BOOL Mesh::setNumMaps(int ct, BOOL keep) {
 
 BOOL Mesh::mapSupport(int mp) const { return ValidMap(mp) && maps_[size_t(mp)].IsUsed() ? TRUE : FALSE; }
 
+Point3& Mesh::getVert(int i) {
+  DbgAssert(i >= 0 && i < numVerts);
+  return i >= 0 && i < numVerts ? verts_[size_t(i)] : Scratch<Point3>();
+}
+
+UVVert& Mesh::getTVert(int i) {
+  DbgAssert(i >= 0 && i < getNumTVerts());
+  return i >= 0 && i < getNumTVerts() ? maps_[1].verts_[size_t(i)] : Scratch<UVVert>();
+}
+
+MeshMap& Mesh::Map(int mp) {
+  DbgAssert(mp >= 0 && mp < getNumMaps());
+  return ValidMap(mp) ? maps_[size_t(mp)] : Scratch<MeshMap>();
+}
+
 void Mesh::setMapSupport(int mp, BOOL support) {
+  DbgAssert(mp >= 0 && mp < MAX_MESHMAPS);
   if (mp < 0 || mp >= MAX_MESHMAPS) return;
   if (!support) {
     if (ValidMap(mp)) maps_[size_t(mp)].Clear();
@@ -225,5 +263,6 @@ UVVert* Mesh::mapVerts(int mp) const { return ValidMap(mp) ? maps_[size_t(mp)].t
 TVFace* Mesh::mapFaces(int mp) const { return ValidMap(mp) ? maps_[size_t(mp)].tf : nullptr; }
 
 void Mesh::setMapVert(int mp, int i, const UVVert& p) {
+  DbgAssert(ValidMap(mp) && i >= 0 && i < maps_[size_t(mp)].vnum);
   if (ValidMap(mp) && i >= 0 && i < maps_[size_t(mp)].vnum) maps_[size_t(mp)].verts_[size_t(i)] = p;
 }
