@@ -1,5 +1,6 @@
 #include "particles/ParticleSystemState.h"
 
+#include <cstdint>
 #include <cstring>
 
 void ParticleState::addKey(const ParticlePositionKey& k) {
@@ -25,11 +26,17 @@ void ParticleSystemState::clear() {
 
 void ParticleSystemState::resize(int n) { particles.SetSize(n < 0 ? 0 : n); }
 
+bool ParticleState::hasLifeSpan() const {
+  const int64_t span = int64_t(end) - start;
+  return span >= INT32_MIN && span <= INT32_MAX;
+}
+
 void ParticleSystemState::computeMaxLifeSpan() {
   maxLifeSpan = -1;
+  // Lives too long to count in ticks have no span and do not take part.
   for (int i = 0; i < particles.GetSize(); ++i) {
     const ParticleState& p = particles.GetAt(i);
-    if (p.end - p.start > maxLifeSpan) maxLifeSpan = p.end - p.start;
+    if (p.hasLifeSpan() && p.lifeSpan() > maxLifeSpan) maxLifeSpan = p.lifeSpan();
   }
 }
 

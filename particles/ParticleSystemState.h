@@ -2,6 +2,9 @@
 // The recording of a particle system: one ParticleState per particle life, each holding time-stamped
 // transforms. The modifier owns one, saves it with the scene and draws particle trails from it.
 #include <max.h>
+
+#include <cstdint>
+
 #include "support/mfc_compat.h"
 
 class ParticlePositionKey {
@@ -31,6 +34,10 @@ class ParticleState {
   void addKey(const ParticlePositionKey& k);
   // Empties the keys; start and end stay as they were.
   void clearKeys() { keys.RemoveAll(); }
+  // end - start when it fits an int; a damaged recording can hold lives longer than that.
+  bool hasLifeSpan() const;
+  // end - start in ticks, or -1 when it does not fit an int.
+  int lifeSpan() const { return hasLifeSpan() ? int(int64_t(end) - start) : -1; }
 
   int start;
   int end;

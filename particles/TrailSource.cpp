@@ -3,6 +3,7 @@
 #include "particles/ParticleSystemState.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -48,8 +49,11 @@ void lookupKeys(const ParticleState& life, TimeValue t, int* lo, int* hi) {
     *lo = n - 1;
     return;
   }
-  int i = int(float(n) * float(t - t0) / float(tn - t0));
-  if (i >= n) i = n - 1;
+  // Differences in 64 bits: keys of a damaged recording may lie further apart than an int can count.
+  // Here t0 < t < tn, so the guess is not negative; rounding may carry it to n, which is clamped before
+  // it becomes an index.
+  const float guess = float(n) * float(int64_t(t) - t0) / float(int64_t(tn) - t0);
+  int i = guess < float(n - 1) ? int(guess) : n - 1;
   while (i > 0 && life.key(i).time > t) --i;
   if (life.key(i).time == t || i == n - 1) {
     *lo = i;
@@ -84,7 +88,7 @@ Matrix3 interpolateKeys(const Matrix3* m0, const Matrix3* m1, TimeValue t1, cons
   if (t == t2) return *m2;
   if (t1 == t2) return *m1;
   if (t < t1 || t > t2) return Matrix3();
-  float u = std::fabs(float(t - t1) / float(t2 - t1));
+  float u = std::fabs(float(int64_t(t) - t1) / float(int64_t(t2) - t1));
 
   Parts a1 = partsOf(*m1), a2 = partsOf(*m2);
   Parts a0, a3;
@@ -170,14 +174,15 @@ Matrix3 ParticleTrailSource::trailTM(int trail, TimeValue t, TimeList&) {
 int ParticleTrailSource::trailAge(int trail, TimeValue t) {
   if (!pParticleState) return -1;
   const ParticleState& life = pParticleState->particle(trail);
-  if (life.start <= t && t <= life.end) return t - life.start;
+  // A life too long to count in ticks has no age either; otherwise the age fits, being at most the span.
+  if (!life.hasLifeSpan()) return -1;
+  if (life.start <= t && t <= life.end) return int(int64_t(t) - life.start);
   return -1;
 }
 
 int ParticleTrailSource::trailLifeSpan(int trail) {
   if (!pParticleState) return -1;
-  const ParticleState& life = pParticleState->particle(trail);
-  return life.end - life.start;
+  return pParticleState->particle(trail).lifeSpan();
 }
 
 BOOL ParticleTrailSource::isTrailStationary(int trail, TimeValue from, TimeValue to, int, TimeList& times) {

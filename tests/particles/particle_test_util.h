@@ -4,6 +4,7 @@
 
 #include <max.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -66,4 +67,18 @@ inline void ExpectSameState(const ParticleSystemState& a, const ParticleSystemSt
   EXPECT_EQ(a.isParticleFlow(), b.isParticleFlow());
   ASSERT_EQ(a.numParticles(), b.numParticles());
   ExpectSameLives(a, b, a.numParticles());
+}
+
+inline ::testing::AssertionResult Near(const Point3& got, const Point3& want, float eps = 1e-4f) {
+  if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
+                                       << ", " << want.y << ", " << want.z << ")";
+}
+
+// The Catmull-Rom point between p1 and p2, in its textbook polynomial form.
+inline Point3 CatmullRom(const Point3& p0, const Point3& p1, const Point3& p2, const Point3& p3, float u) {
+  float u2 = u * u, u3 = u2 * u;
+  return 0.5f * ((2.0f * p1) + (p2 - p0) * u + (2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3) * u2 +
+                 (3.0f * p1 - p0 - 3.0f * p2 + p3) * u3);
 }

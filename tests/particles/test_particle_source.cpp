@@ -13,13 +13,6 @@ namespace {
 
 constexpr float kPi = 3.14159265358979f;
 
-::testing::AssertionResult Near(const Point3& got, const Point3& want, float eps = 1e-4f) {
-  if (std::fabs(got.x - want.x) <= eps && std::fabs(got.y - want.y) <= eps && std::fabs(got.z - want.z) <= eps)
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "got (" << got.x << ", " << got.y << ", " << got.z << "), want (" << want.x
-                                       << ", " << want.y << ", " << want.z << ")";
-}
-
 ::testing::AssertionResult SameMatrix(const Matrix3& got, const Matrix3& want, float eps) {
   if (got.Equals(want, eps)) return ::testing::AssertionSuccess();
   ::testing::AssertionResult r = ::testing::AssertionFailure();
@@ -27,13 +20,6 @@ constexpr float kPi = 3.14159265358979f;
     r << "\n  row " << i << ": got (" << got.GetRow(i).x << ", " << got.GetRow(i).y << ", " << got.GetRow(i).z
       << ") want (" << want.GetRow(i).x << ", " << want.GetRow(i).y << ", " << want.GetRow(i).z << ")";
   return r;
-}
-
-// The Catmull-Rom point between p1 and p2, in its textbook polynomial form.
-Point3 CatmullRom(const Point3& p0, const Point3& p1, const Point3& p2, const Point3& p3, float u) {
-  float u2 = u * u, u3 = u2 * u;
-  return 0.5f * ((2.0f * p1) + (p2 - p0) * u + (2.0f * p0 - 5.0f * p1 + 4.0f * p2 - p3) * u2 +
-                 (3.0f * p1 - p0 - 3.0f * p2 + p3) * u3);
 }
 
 Matrix3 Srt(const Point3& scale, float angleZ, const Point3& pos) {
