@@ -751,48 +751,65 @@ LoadedScene Build(const SceneDesc& s, ClassDesc* wakeweave) {
 }
 
 // Parses JSON and refuses an object that repeats a key (the parser would silently keep the last one).
-json ParseJson(const std::string& text) {
+// Finds an object that repeats a key (the parser would silently keep the last one), reading the text once
+// without building anything. (The parser's own callback hook rescans a whole array at the end of each of its
+// objects, which makes large scenes quadratic.)
+class DuplicateKeys : public nlohmann::json_sax<json> {
+ public:
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t) override { return Value(); }
+  bool number_unsigned(number_unsigned_t) override { return Value(); }
+  bool number_float(number_float_t, const string_t&) override { return Value(); }
+  bool string(string_t&) override { return Value(); }
+  bool binary(binary_t&) override { return Value(); }
+  bool start_object(std::size_t) override { return Open(false); }
+  bool start_array(std::size_t) override { return Open(true); }
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+  bool key(string_t& k) override {
+    Frame& f = frames_.back();
+    if (!f.keys.insert(k).second) {
+      std::string p;
+      for (size_t i = 0; i + 1 < frames_.size(); ++i)
+        p = frames_[i].array ? Child(p, size_t(frames_[i].index)) : Child(p, frames_[i].key);
+      Fail(Child(p, k), "duplicate key " + Quoted(k));
+    }
+    f.key = k;
+    return true;
+  }
+  // Syntax errors are left to the parser, which says where they are.
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+ private:
   struct Frame {
     bool array = false;
     long index = -1;
     std::string key;
     std::set<std::string> keys;
   };
-  std::vector<Frame> frames;
-  auto pathTo = [&frames](const std::string& last) {
-    std::string p;
-    for (size_t i = 0; i + 1 < frames.size(); ++i)
-      p = frames[i].array ? Child(p, size_t(frames[i].index)) : Child(p, frames[i].key);
-    return Child(p, last);
-  };
-  json::parser_callback_t cb = [&](int, json::parse_event_t ev, json& parsed) {
-    using E = json::parse_event_t;
-    switch (ev) {
-      case E::key: {
-        Frame& f = frames.back();
-        const std::string& k = parsed.get_ref<const std::string&>();
-        if (!f.keys.insert(k).second) Fail(pathTo(k), "duplicate key " + Quoted(k));
-        f.key = k;
-        break;
-      }
-      case E::object_start:
-      case E::array_start:
-        if (!frames.empty() && frames.back().array) ++frames.back().index;
-        frames.emplace_back();
-        frames.back().array = ev == E::array_start;
-        break;
-      case E::object_end:
-      case E::array_end:
-        if (!frames.empty()) frames.pop_back();
-        break;
-      case E::value:
-        if (!frames.empty() && frames.back().array) ++frames.back().index;
-        break;
-    }
+  bool Value() {
+    if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
     return true;
-  };
+  }
+  bool Open(bool array) {
+    Value();
+    frames_.emplace_back();
+    frames_.back().array = array;
+    return true;
+  }
+  bool Close() {
+    if (!frames_.empty()) frames_.pop_back();
+    return true;
+  }
+  std::vector<Frame> frames_;
+};
+
+json ParseJson(const std::string& text) {
+  DuplicateKeys duplicates;
+  json::sax_parse(text, &duplicates);
   try {
-    return json::parse(text, cb, true, false);
+    return json::parse(text);
   } catch (const json::parse_error& e) {
     std::string what = e.what();
     // Drop the library's "[json.exception.parse_error.101] " tag; keep its line and column.
