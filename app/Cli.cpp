@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -15,7 +17,8 @@ bool IsCommand(const std::string& s) { return s == "eval" || s == "info" || s ==
 
 // Options that take a value, per command.
 bool TakesValue(const std::string& command, const std::string& opt) {
-  if (command == "eval") return opt == "--frame" || opt == "--node" || opt == "-o" || opt == "--output";
+  if (command == "eval")
+    return opt == "--frame" || opt == "--node" || opt == "-o" || opt == "--output" || opt == "--max-memory";
   if (command == "record") return opt == "-o" || opt == "--output";
   if (command == "demo") return opt == "--out";
   return false;
@@ -94,6 +97,8 @@ CliOptions ParseCommandLine(int argc, const char* const* argv) {
       o.output = value;
     else if (opt == "--out")
       o.outDir = value;
+    else if (opt == "--max-memory")
+      o.maxMemory = value;
   }
   if (o.help) return o;
   const size_t wanted = (o.command == "eval" || o.command == "record") ? 1 : 0;
@@ -118,6 +123,56 @@ double ParseFrame(const std::string& text) {
   return v;
 }
 
+uint64_t ParseMemorySize(const std::string& text) {
+  const auto bad = [&](const std::string& why) {
+    return UsageError("--max-memory expects a size in bytes, or with K, M, G or T (for example 4G), got \"" + text +
+                      "\"" + why);
+  };
+  size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0) throw bad("");
+  unsigned shift = 0;
+  if (digits + 1 == text.size()) {
+    switch (std::toupper(static_cast<unsigned char>(text[digits]))) {
+      case 'K':
+        shift = 10;
+        break;
+      case 'M':
+        shift = 20;
+        break;
+      case 'G':
+        shift = 30;
+        break;
+      case 'T':
+        shift = 40;
+        break;
+      default:
+        throw bad("");
+    }
+  } else if (digits != text.size()) {
+    throw bad("");
+  }
+  uint64_t v = 0;
+  for (size_t i = 0; i < digits; ++i) {
+    const unsigned d = unsigned(text[i] - '0');
+    if (v > (UINT64_MAX - d) / 10) throw bad(" (too large)");
+    v = v * 10 + d;
+  }
+  if (v == 0) throw bad(" (it must be at least 1 byte)");
+  if (v > (UINT64_MAX >> shift)) throw bad(" (too large)");
+  return v << shift;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  if (::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0)
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  std::error_code ea, eb;
+  const auto pa = std::filesystem::weakly_canonical(std::filesystem::absolute(a), ea);
+  const auto pb = std::filesystem::weakly_canonical(std::filesystem::absolute(b), eb);
+  return !ea && !eb && pa == pb;
+}
+
 std::string LowerExtension(const std::string& path) {
   std::string ext = std::filesystem::path(path).extension().string();
   for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -126,7 +181,7 @@ std::string LowerExtension(const std::string& path) {
 
 std::string HelpText(const std::string& command) {
   if (command == "eval")
-    return "Usage: wakeweave eval SCENE --frame F [--node NAME] [--regenerate] -o OUT\n"
+    return "Usage: wakeweave eval SCENE --frame F [--node NAME] [--max-memory SIZE] [--regenerate] -o OUT\n"
            "\n"
            "Loads SCENE (.json; saved .wws scenes are not supported yet), sets the scene time to frame F,\n"
            "evaluates the node's modifier stack and writes the mesh that leaves it.\n"
@@ -136,6 +191,10 @@ std::string HelpText(const std::string& command) {
            "  --node NAME     the node to evaluate (default: the first node, in file order, that has a\n"
            "                  Wakeweave modifier)\n"
            "  --regenerate    regenerate particle trails before evaluating (not supported yet)\n"
+           "  --max-memory SIZE\n"
+           "                  the most one evaluation may allocate, in bytes or with K, M, G or T (4G); an\n"
+           "                  evaluation that needs more falls back to a triangle, with a warning (default:\n"
+           "                  a quarter of the memory, or of the address-space limit when that is lower)\n"
            "  -o, --output OUT\n"
            "                  the file to write: .json is the exact mesh dump, .obj, .gltf and .glb are for\n"
            "                  other programs; nothing is written when the command fails\n"

@@ -1,5 +1,6 @@
 #pragma once
 // The command line of `wakeweave`: a small hand-written parser and the help texts.
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -10,10 +11,11 @@ struct CliOptions {
 
   // eval and record
   std::string scene;
-  std::optional<std::string> frame;   // eval --frame, as typed (checked by ParseFrame)
-  std::optional<std::string> node;    // eval --node
-  bool regenerate = false;            // eval --regenerate
-  std::optional<std::string> output;  // -o / --output
+  std::optional<std::string> frame;      // eval --frame, as typed (checked by ParseFrame)
+  std::optional<std::string> node;       // eval --node
+  bool regenerate = false;               // eval --regenerate
+  std::optional<std::string> maxMemory;  // eval --max-memory, as typed (checked by ParseMemorySize)
+  std::optional<std::string> output;     // -o / --output
 
   // demo
   std::string outDir = "wakeweave-demo";
@@ -28,6 +30,14 @@ std::string HelpText(const std::string& command);
 
 // A frame number as typed: a finite decimal number, fractions allowed. Throws UsageError.
 double ParseFrame(const std::string& text);
+
+// A memory size as typed: a whole number of bytes, or one followed by K, M, G or T (powers of 1024, either
+// case), at least 1 byte. Throws UsageError.
+uint64_t ParseMemorySize(const std::string& text);
+
+// Whether two paths name the same file: the same device and inode when both exist (hard links, symbolic
+// links), else the same normalised absolute path.
+bool SameFile(const std::string& a, const std::string& b);
 
 // Lower-case extension with its dot (".json"), "" when none.
 std::string LowerExtension(const std::string& path);

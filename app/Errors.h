@@ -1,5 +1,6 @@
 #pragma once
 // The errors the host program reports, each mapped to its exit code by main.
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -25,3 +26,14 @@ class RunError : public std::runtime_error {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
+
+// Runs one step of a command; running out of memory in it becomes "not enough memory to <what>" (exit 1),
+// which says what could not be done instead of blaming whatever file the step was handling.
+template <class F>
+auto Step(const std::string& what, F&& step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    throw RunError("not enough memory to " + what);
+  }
+}

@@ -230,9 +230,13 @@ void WriteGltf(const ExportMesh& m, const std::string& path, bool binary) {
   std::ostringstream os(std::ios::out | std::ios::binary);
   tinygltf::TinyGLTF writer;
   try {
-    if (!writer.WriteGltfSceneToStream(&model, os, /*prettyPrint=*/!binary, binary) || !os)
-      throw std::runtime_error("cannot encode " + path);
+    const bool encoded = writer.WriteGltfSceneToStream(&model, os, /*prettyPrint=*/!binary, binary);
+    // A string stream goes bad only when its buffer can't grow.
+    if (os.bad()) throw std::bad_alloc();
+    if (!encoded || !os) throw std::runtime_error("cannot encode " + path);
   } catch (const std::runtime_error&) {
+    throw;
+  } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {  // the JSON library's own errors
     throw std::runtime_error("cannot encode " + path + ": " + e.what());

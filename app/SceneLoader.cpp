@@ -1,5 +1,6 @@
 #include "SceneLoader.h"
 
+#include <membudget.h>
 #include <nlohmann/json.hpp>
 
 #include <cerrno>
@@ -14,7 +15,41 @@
 #include <set>
 #include <sstream>
 
-using json = nlohmann::json;
+namespace {
+
+// What the scene's JSON document may take: a scene file too large for the memory refuses to load instead
+// of exhausting it. The limit leaves most of the memory free because the JSON library frees a document
+// with allocations of its own (a destructor that can't fail without ending the program).
+uint64_t g_documentBytes = 0;
+uint64_t g_documentLimit = 0;
+
+template <class T>
+struct DocumentAllocator {
+  using value_type = T;
+  DocumentAllocator() = default;
+  template <class U>
+  DocumentAllocator(const DocumentAllocator<U>&) {}
+  T* allocate(size_t n) {
+    const uint64_t bytes = uint64_t(n) * sizeof(T);
+    if (bytes > g_documentLimit || g_documentBytes > g_documentLimit - bytes) throw std::bad_alloc();
+    T* p = std::allocator<T>().allocate(n);
+    g_documentBytes += bytes;
+    return p;
+  }
+  void deallocate(T* p, size_t n) {
+    g_documentBytes -= uint64_t(n) * sizeof(T);
+    std::allocator<T>().deallocate(p, n);
+  }
+  template <class U>
+  bool operator==(const DocumentAllocator<U>&) const {
+    return true;
+  }
+};
+
+}  // namespace
+
+using json = nlohmann::basic_json<std::map, std::vector, std::string, bool, std::int64_t, std::uint64_t, double,
+                                  DocumentAllocator>;
 
 namespace {
 
@@ -84,20 +119,6 @@ const char* TypeName(const json& j) {
   Fail(path, "expected " + expected + ", found " + TypeName(j));
 }
 
-std::string FormatNumber(double v) {
-  char buf[64];
-  if (std::floor(v) == v && std::fabs(v) < 1e15) {
-    std::snprintf(buf, sizeof buf, "%.0f", v);
-    return buf;
-  }
-  // The shortest form that reads back the same, so messages echo what the file said.
-  for (int prec = 1; prec <= 17; ++prec) {
-    std::snprintf(buf, sizeof buf, "%.*g", prec, v);
-    if (std::strtod(buf, nullptr) == v) break;
-  }
-  return buf;
-}
-
 // ---- typed reads ----------------------------------------------------------------------------------------
 
 // An object whose keys all come from `allowed`.
@@ -136,15 +157,15 @@ double Number(const json& j, const std::string& path) {
 // A number that must be stored as a float: finite in single precision too.
 float Float(const json& j, const std::string& path) {
   double v = Number(j, path);
-  if (std::fabs(v) > double(FLT_MAX)) Fail(path, FormatNumber(v) + " is too large for a single-precision value");
+  if (std::fabs(v) > double(FLT_MAX)) Fail(path, NumberText(v) + " is too large for a single-precision value");
   return float(v);
 }
 
 long long Integer(const json& j, const std::string& path, long long lo, long long hi) {
   double v = Number(j, path);
-  if (std::floor(v) != v) Fail(path, "expected a whole number, found " + FormatNumber(v));
+  if (std::floor(v) != v) Fail(path, "expected a whole number, found " + NumberText(v));
   if (v < double(lo) || v > double(hi))
-    Fail(path, FormatNumber(v) + " is out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
+    Fail(path, NumberText(v) + " is out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
   return static_cast<long long>(v);
 }
 
@@ -475,23 +496,22 @@ class Parser {
            type == TYPE_COLOR_CHANNEL;
   }
 
-  // Checks an integer against the parameter's range: its declared range, or the buttons of a radio group.
+  // An integer parameter's range: its declared range, or the buttons of a radio group, else what it can hold.
+  static std::pair<long long, long long> IntRange(const ParamDef& def) {
+    if (def.has_range) return {def.range_low.i, def.range_high.i};
+    if (def.ctrl_type == TYPE_RADIO && def.ctrl_count() > 0) return {0, def.ctrl_count() - 1};
+    return {INT_MIN, INT_MAX};
+  }
+
   static void CheckIntRange(const ParamDef& def, long long v, const std::string& path, const std::string& shown) {
-    long long lo = INT_MIN, hi = INT_MAX;
-    if (def.has_range) {
-      lo = def.range_low.i;
-      hi = def.range_high.i;
-    } else if (def.ctrl_type == TYPE_RADIO && def.ctrl_count() > 0) {
-      lo = 0;
-      hi = def.ctrl_count() - 1;
-    }
+    const auto [lo, hi] = IntRange(def);
     if (v < lo || v > hi)
       Fail(path, shown + " is out of range (" + std::to_string(lo) + " to " + std::to_string(hi) + ")");
   }
 
   static void CheckFloatRange(const ParamDef& def, float v, const std::string& path, double shown) {
     if (def.has_range && (v < def.range_low.f || v > def.range_high.f))
-      Fail(path, FormatNumber(shown) + " is out of range (" + FormatFloat(def.range_low.f) + " to " +
+      Fail(path, NumberText(shown) + " is out of range (" + FormatFloat(def.range_low.f) + " to " +
                      FormatFloat(def.range_high.f) + ")");
   }
 
@@ -500,12 +520,11 @@ class Parser {
     if (IsTimeParam(def)) {
       double frames = Number(v, path);
       TimeValue t = FramesToTicks(frames, tpf_, path);
-      CheckIntRange(def, t, path, FormatNumber(frames) + " frames (" + std::to_string(t) + " ticks)");
+      CheckIntRange(def, t, path, NumberText(frames) + " frames (" + std::to_string(t) + " ticks)");
       return t;
     }
-    long long i = Integer(v, path, LLONG_MIN / 2, LLONG_MAX / 2);
-    CheckIntRange(def, i, path, std::to_string(i));
-    return i;
+    const auto [lo, hi] = IntRange(def);
+    return Integer(v, path, lo, hi);
   }
 
   ParamSet Param(ParamBlockDesc2& pbd, const std::string& name, const json& v, const std::string& path) {
@@ -732,48 +751,65 @@ LoadedScene Build(const SceneDesc& s, ClassDesc* wakeweave) {
 }
 
 // Parses JSON and refuses an object that repeats a key (the parser would silently keep the last one).
-json ParseJson(const std::string& text) {
+// Finds an object that repeats a key (the parser would silently keep the last one), reading the text once
+// without building anything. (The parser's own callback hook rescans a whole array at the end of each of its
+// objects, which makes large scenes quadratic.)
+class DuplicateKeys : public nlohmann::json_sax<json> {
+ public:
+  bool null() override { return Value(); }
+  bool boolean(bool) override { return Value(); }
+  bool number_integer(number_integer_t) override { return Value(); }
+  bool number_unsigned(number_unsigned_t) override { return Value(); }
+  bool number_float(number_float_t, const string_t&) override { return Value(); }
+  bool string(string_t&) override { return Value(); }
+  bool binary(binary_t&) override { return Value(); }
+  bool start_object(std::size_t) override { return Open(false); }
+  bool start_array(std::size_t) override { return Open(true); }
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+  bool key(string_t& k) override {
+    Frame& f = frames_.back();
+    if (!f.keys.insert(k).second) {
+      std::string p;
+      for (size_t i = 0; i + 1 < frames_.size(); ++i)
+        p = frames_[i].array ? Child(p, size_t(frames_[i].index)) : Child(p, frames_[i].key);
+      Fail(Child(p, k), "duplicate key " + Quoted(k));
+    }
+    f.key = k;
+    return true;
+  }
+  // Syntax errors are left to the parser, which says where they are.
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+ private:
   struct Frame {
     bool array = false;
     long index = -1;
     std::string key;
     std::set<std::string> keys;
   };
-  std::vector<Frame> frames;
-  auto pathTo = [&frames](const std::string& last) {
-    std::string p;
-    for (size_t i = 0; i + 1 < frames.size(); ++i)
-      p = frames[i].array ? Child(p, size_t(frames[i].index)) : Child(p, frames[i].key);
-    return Child(p, last);
-  };
-  json::parser_callback_t cb = [&](int, json::parse_event_t ev, json& parsed) {
-    using E = json::parse_event_t;
-    switch (ev) {
-      case E::key: {
-        Frame& f = frames.back();
-        const std::string& k = parsed.get_ref<const std::string&>();
-        if (!f.keys.insert(k).second) Fail(pathTo(k), "duplicate key " + Quoted(k));
-        f.key = k;
-        break;
-      }
-      case E::object_start:
-      case E::array_start:
-        if (!frames.empty() && frames.back().array) ++frames.back().index;
-        frames.emplace_back();
-        frames.back().array = ev == E::array_start;
-        break;
-      case E::object_end:
-      case E::array_end:
-        if (!frames.empty()) frames.pop_back();
-        break;
-      case E::value:
-        if (!frames.empty() && frames.back().array) ++frames.back().index;
-        break;
-    }
+  bool Value() {
+    if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
     return true;
-  };
+  }
+  bool Open(bool array) {
+    Value();
+    frames_.emplace_back();
+    frames_.back().array = array;
+    return true;
+  }
+  bool Close() {
+    if (!frames_.empty()) frames_.pop_back();
+    return true;
+  }
+  std::vector<Frame> frames_;
+};
+
+json ParseJson(const std::string& text) {
+  DuplicateKeys duplicates;
+  json::sax_parse(text, &duplicates);
   try {
-    return json::parse(text, cb, true, false);
+    return json::parse(text);
   } catch (const json::parse_error& e) {
     std::string what = e.what();
     // Drop the library's "[json.exception.parse_error.101] " tag; keep its line and column.
@@ -808,18 +844,39 @@ json ParseJson(const std::string& text) {
 
 }  // namespace
 
+std::string NumberText(double v) {
+  char buf[64];
+  if (std::floor(v) == v && std::fabs(v) < 1e15) {
+    std::snprintf(buf, sizeof buf, "%.0f", v);
+    return buf;
+  }
+  // The shortest form that reads back the same, so messages echo what the file said.
+  for (int prec = 1; prec <= 17; ++prec) {
+    std::snprintf(buf, sizeof buf, "%.*g", prec, v);
+    if (std::strtod(buf, nullptr) == v) break;
+  }
+  return buf;
+}
+
 TimeValue FramesToTicks(double frame, int ticksPerFrame, const std::string& where) {
   const double ticks = frame * double(ticksPerFrame);
   // Both ends of the TimeValue range are the host's infinities, so a real time stays strictly inside.
   if (!std::isfinite(ticks) || ticks >= double(TIME_PosInfinity) - 0.5 || ticks <= double(TIME_NegInfinity) + 0.5)
-    Fail(where, "frame " + FormatNumber(frame) + " is out of the host's time range");
+    Fail(where, "frame " + NumberText(frame) + " is out of the host's time range (its ticks must fit a 32-bit time: " +
+                    "at most " + std::to_string((int64_t(TIME_PosInfinity) - 1) / ticksPerFrame) +
+                    " frames either way at " + std::to_string(ticksPerFrame) + " ticks per frame)");
   return TimeValue(std::llround(ticks));
 }
 
 LoadedScene LoadSceneText(const std::string& jsonText, ClassDesc* wakeweave) {
-  const json root = ParseJson(jsonText);
-  Parser parser(wakeweave);
-  const SceneDesc desc = parser.Scene(root);
+  g_documentLimit = DefaultEvalMemoryBudget();
+  SceneDesc desc;
+  {
+    // The document goes before the scene is built, to leave its memory to the scene.
+    const json root = ParseJson(jsonText);
+    Parser parser(wakeweave);
+    desc = parser.Scene(root);
+  }
   return Build(desc, wakeweave);
 }
 

@@ -25,3 +25,6 @@ LoadedScene LoadSceneFile(const std::string& path, ClassDesc* wakeweave);      /
 // Frames to ticks: nearest integer to frame x ticksPerFrame, halves away from zero; throws SceneError
 // (naming `where`) when the result does not fit in a TimeValue or the frame is not finite.
 TimeValue FramesToTicks(double frame, int ticksPerFrame, const std::string& where);
+
+// The shortest text that reads back as the same double ("5", "1.25", "1e+300"), as messages echo numbers.
+std::string NumberText(double v);

@@ -1,18 +1,22 @@
 // wakeweave: the host program. Loads the plug-in, reads scene files, evaluates and writes trail meshes.
 #include <max.h>
+#include <membudget.h>
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 #include "Cli.h"
 #include "Demo.h"
 #include "Errors.h"
 #include "Exporters.h"
+#include "FallbackWatch.h"
 #include "MeshDump.h"
 #include "PluginHost.h"
+#include "Printable.h"
 #include "SceneLoader.h"
 
 namespace {
@@ -43,28 +47,67 @@ LoadedScene LoadScene(const std::string& scene, ClassDesc* wakeweave) {
   }
 }
 
+// The node to evaluate: the one named by --node, else the first with a Wakeweave modifier.
+INode* ChooseNode(const CliOptions& o, const LoadedScene& scene) {
+  const auto& carriers = scene.nodesWithWakeweave;
+  if (!o.node) {
+    if (carriers.empty()) throw UsageError(o.scene + ": no node has a Wakeweave modifier (choose one with --node)");
+    return carriers.front();
+  }
+  for (INode* n : scene.nodes)
+    if (*o.node == n->GetName()) {
+      if (std::find(carriers.begin(), carriers.end(), n) == carriers.end())
+        throw UsageError(o.scene + ": --node: node \"" + *o.node + "\" has no Wakeweave modifier");
+      return n;
+    }
+  throw UsageError(o.scene + ": --node: no node named \"" + *o.node + "\"");
+}
+
+// A failure message that names the file once: prefixed with the path unless it names it already.
+std::string AboutFile(const std::string& path, const std::string& what) {
+  return what.find(path) != std::string::npos ? what : path + ": " + what;
+}
+
+void WriteMesh(OutputKind kind, const Mesh& mesh, INode* node, TimeValue t, const std::string& path) {
+  try {
+    switch (kind) {
+      case OutputKind::Json:
+        exportdetail::WriteFileAtomically(path, MeshDumpJson(mesh));
+        break;
+      case OutputKind::Obj:
+        WriteObj(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path);
+        break;
+      case OutputKind::Gltf:
+      case OutputKind::Glb:
+        WriteGltf(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path, kind == OutputKind::Glb);
+        break;
+    }
+  } catch (const std::bad_alloc&) {
+    throw;
+  } catch (const std::exception& e) {
+    throw RunError(AboutFile(path, e.what()));
+  }
+}
+
+void Warn(const std::string& what) { std::cerr << "wakeweave: warning: " << PrintableText(what) << std::endl; }
+
 int RunEval(const CliOptions& o) {
   if (o.scene.empty()) throw UsageError("eval needs a SCENE file (see wakeweave eval --help)");
   if (!o.frame) throw UsageError("eval needs --frame F (see wakeweave eval --help)");
   if (!o.output) throw UsageError("eval needs -o OUT (see wakeweave eval --help)");
   const double frame = ParseFrame(*o.frame);
+  const uint64_t budget = o.maxMemory ? ParseMemorySize(*o.maxMemory) : 0;
   const OutputKind kind = OutputKindOf(*o.output);
   CheckSceneName(o.scene);
   if (o.regenerate) throw NotSupportedError("--regenerate: regenerating particle trails is not supported yet");
+  // Writing over the scene would lose it; the name may reach it by another way (./, links).
+  if (SameFile(o.scene, *o.output))
+    throw UsageError(o.scene + ": -o " + (*o.output == o.scene ? "names" : *o.output + " is") +
+                     " the scene file itself");
 
-  auto host = PluginHost::Load();
-  const LoadedScene scene = LoadScene(o.scene, host->Wakeweave());
-
-  INode* node = nullptr;
-  if (o.node) {
-    for (INode* n : scene.nodes)
-      if (*o.node == n->GetName()) node = n;
-    if (!node) throw UsageError(o.scene + ": --node: no node named \"" + *o.node + "\"");
-  } else {
-    if (scene.nodesWithWakeweave.empty())
-      throw UsageError(o.scene + ": no node has a Wakeweave modifier (choose one with --node)");
-    node = scene.nodesWithWakeweave.front();
-  }
+  auto host = Step("load the plug-in", [] { return PluginHost::Load(); });
+  const LoadedScene scene = Step("load " + o.scene, [&] { return LoadScene(o.scene, host->Wakeweave()); });
+  INode* node = ChooseNode(o, scene);
 
   TimeValue t;
   try {
@@ -72,34 +115,26 @@ int RunEval(const CliOptions& o) {
   } catch (const SceneError& e) {
     throw UsageError(e.what());
   }
-  GetCOREInterface()->SetTime(t, FALSE);
-  const ObjectState& os = node->EvalWorldState(t);
-  auto* tri = dynamic_cast<TriObject*>(os.obj);
-  if (!tri) {
-    TSTR cls;
-    if (os.obj) os.obj->GetClassName(cls);
-    throw RunError("node \"" + std::string(node->GetName()) + "\" evaluates to " +
-                   (os.obj ? "a " + std::string(cls.data()) : std::string("nothing")) + ", not a mesh");
-  }
-  const Mesh& mesh = tri->GetMesh();
-  try {
-    switch (kind) {
-      case OutputKind::Json:
-        exportdetail::WriteFileAtomically(*o.output, MeshDumpJson(mesh));
-        break;
-      case OutputKind::Obj:
-        WriteObj(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, *o.output);
-        break;
-      case OutputKind::Gltf:
-      case OutputKind::Glb:
-        WriteGltf(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, *o.output, kind == OutputKind::Glb);
-        break;
+  const std::string name = node->GetName();
+  const std::string where = name + " at frame " + NumberText(frame);
+  SetEvalMemoryBudget(budget);
+  std::optional<std::string> fellBack;
+  const Mesh* mesh = Step("evaluate " + where, [&] {
+    FallbackWatch watch;
+    GetCOREInterface()->SetTime(t, FALSE);
+    const ObjectState& os = node->EvalWorldState(t);
+    auto* tri = dynamic_cast<TriObject*>(os.obj);
+    if (!tri) {
+      TSTR cls;
+      if (os.obj) os.obj->GetClassName(cls);
+      throw RunError("node \"" + name + "\" evaluates to " +
+                     (os.obj ? "a " + std::string(cls.data()) : std::string("nothing")) + ", not a mesh");
     }
-  } catch (const RunError&) {
-    throw;
-  } catch (const std::exception& e) {
-    throw RunError(*o.output + ": " + e.what());
-  }
+    fellBack = watch.Reason();
+    return &tri->GetMesh();
+  });
+  Step("write " + *o.output, [&] { WriteMesh(kind, *mesh, node, t, *o.output); });
+  if (fellBack) Warn(where + ": " + *fellBack);
   return kExitOk;
 }
 
@@ -227,12 +262,12 @@ int RunInfo() {
 }
 
 int RunDemoCommand(const CliOptions& o) {
-  auto host = PluginHost::Load();
-  return RunDemo(DemoContext{o.outDir, host->Wakeweave()});
+  auto host = Step("load the plug-in", [] { return PluginHost::Load(); });
+  return Step("build the demo scenes", [&] { return RunDemo(DemoContext{o.outDir, host->Wakeweave()}); });
 }
 
 int Fail(int code, const std::string& what) {
-  std::cerr << "wakeweave: error: " << what << std::endl;
+  std::cerr << "wakeweave: error: " << PrintableText(what) << std::endl;
   return code;
 }
 
@@ -256,7 +291,7 @@ int main(int argc, char** argv) {
   if (o.debug) SetDebugSink([](const std::string& text) { std::cerr << text << std::flush; });
   try {
     if (o.command == "eval") return RunEval(o);
-    if (o.command == "info") return RunInfo();
+    if (o.command == "info") return Step("describe the plug-in", RunInfo);
     if (o.command == "demo") return RunDemoCommand(o);
     if (o.command == "record") throw NotSupportedError("record: recording particle trails is not supported yet");
     return Fail(kExitUsage, "unknown command \"" + o.command + "\"");
@@ -268,6 +303,8 @@ int main(int argc, char** argv) {
     return Fail(kExitUsage, e.what());
   } catch (const RunError& e) {
     return Fail(kExitFailure, e.what());
+  } catch (const std::bad_alloc&) {
+    return Fail(kExitFailure, "not enough memory to run " + o.command);
   } catch (const std::exception& e) {
     return Fail(kExitFailure, e.what());
   }

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -19,8 +20,9 @@
 extern char** environ;
 
 struct RunResult {
-  int exitCode = -1;
+  int exitCode = -1;  // 128 + the signal when the program was killed
   std::string out, err;
+  long maxRssKiB = 0;  // the program's peak resident memory
   // Standard error split into lines (without their newlines).
   std::vector<std::string> ErrLines() const {
     std::vector<std::string> lines;
@@ -63,28 +65,37 @@ class ScratchDir {
     return Path(name).string();
   }
 
-  // Runs the program with args; stdout and stderr go through files in the scratch directory.
-  RunResult RunApp(const std::vector<std::string>& args) const {
+  // Runs the program with args; stdout and stderr go through files in the scratch directory. With
+  // addressSpace, the program runs under that address-space limit (ulimit -v), set before it starts.
+  RunResult RunApp(const std::vector<std::string>& args, std::optional<rlim_t> addressSpace = std::nullopt) const {
     const std::string outFile = (dir_ / ".stdout").string(), errFile = (dir_ / ".stderr").string();
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&fa, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const std::string exe = std::string(WAKEWEAVE_BINARY_DIR) + "/wakeweave";
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(exe.c_str()));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     RunResult r;
-    pid_t pid;
-    if (posix_spawn(&pid, exe.c_str(), &fa, nullptr, argv.data(), environ) != 0) {
-      posix_spawn_file_actions_destroy(&fa);
+    // Between fork and exec the child only makes async-signal-safe calls.
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+      if (addressSpace) {
+        const struct rlimit limit = {*addressSpace, *addressSpace};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+      }
+      execve(exe.c_str(), argv.data(), environ);
+      _exit(127);
+    }
+    if (pid < 0) {
       ADD_FAILURE() << "cannot start " << exe;
       return r;
     }
-    posix_spawn_file_actions_destroy(&fa);
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage = {};
+    wait4(pid, &status, 0, &usage);
+    r.maxRssKiB = usage.ru_maxrss;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     r.out = ReadFile(outFile);
     r.err = ReadFile(errFile);

@@ -88,13 +88,12 @@ TEST_F(Eval, NodeChoiceDefaultsToTheFirstWakeweaveNode) {
   EXPECT_EQ(byDefault.err, "");
   EXPECT_NE(named.err.find("ScopeLock::EnterCriticalSection()\n"), std::string::npos) << named.err;
 
-  // A node without modifiers leaves its spline: not a mesh, so nothing is written (exit 1).
+  // A node without a Wakeweave modifier has no trail to evaluate: bad input, the scene named, nothing written.
   std::filesystem::remove(out);
   RunResult plain = RunApp({"eval", scene, "--frame", "4", "--node", "Plain", "-o", out});
-  EXPECT_EQ(plain.exitCode, 1);
+  EXPECT_EQ(plain.exitCode, 2);
   ASSERT_EQ(plain.ErrLines().size(), 1u) << plain.err;
-  EXPECT_EQ(plain.ErrLines()[0].rfind("wakeweave: error: ", 0), 0u) << plain.err;
-  EXPECT_NE(plain.err.find("not a mesh"), std::string::npos) << plain.err;
+  EXPECT_EQ(plain.ErrLines()[0], "wakeweave: error: " + scene + ": --node: node \"Plain\" has no Wakeweave modifier");
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 

@@ -1,10 +1,10 @@
 // The core interface: the scene's nodes, scene time and host object creation.
 #include <atomic>
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "iface.h"
+#include "nodenames.h"
 #include "scene_internal.h"
 #include "splshape.h"
 #include "triobj.h"
@@ -28,35 +28,30 @@ class HostInterface : public IObjParam {
 
   INode* CreateObjectNode(Object* obj) override {
     auto* node = new SceneNode(false);
-    node->SetName(UniqueName(obj && obj->GetObjectName()[0] ? obj->GetObjectName() : "Object").c_str());
+    node->SetName(names_.Unique(obj && obj->GetObjectName()[0] ? obj->GetObjectName() : "Object").c_str());
+    names_.Add(node);
+    node->SetNameIndex(&names_);
     if (obj) node->SetObjectRef(obj);
     root_->AttachChild(node);
     return node;
   }
 
-  INode* GetINodeByName(const char* name) override {
-    if (!name) return nullptr;
-    for (int i = 0; i < root_->NumberOfChildren(); ++i) {
-      INode* n = root_->GetChildNode(i);
-      if (std::string(n->GetName()) == name) return n;
-    }
-    return nullptr;
-  }
+  INode* GetINodeByName(const char* name) override { return name ? names_.First(name) : nullptr; }
 
   void DeleteNode(INode* node, BOOL) override {
     auto* sn = dynamic_cast<SceneNode*>(node);
-    if (!sn || sn == root_) return;
     // Only nodes of this scene: anything else is not ours to delete.
-    bool ours = false;
-    for (int i = 0; i < root_->NumberOfChildren() && !ours; ++i) ours = root_->GetChildNode(i) == node;
-    if (!ours) return;
+    if (!sn || sn == root_ || sn->GetParentNode() != root_) return;
     root_->DetachChild(sn);
+    names_.Remove(sn);
+    sn->SetNameIndex(nullptr);
     sn->AllowDeletion();
     sn->DeleteMe();
   }
 
   void ResetScene() override {
     while (root_->NumberOfChildren() > 0) DeleteNode(root_->GetChildNode(root_->NumberOfChildren() - 1), FALSE);
+    names_.Clear();
     g_ticksPerFrame = kDefaultTicksPerFrame;
     ResetTime();
   }
@@ -77,16 +72,8 @@ class HostInterface : public IObjParam {
     range_ = Interval(0, kDefaultLastFrame * GetTicksPerFrame());
   }
 
-  std::string UniqueName(const char* base) {
-    for (int n = 1;; ++n) {
-      char buf[16];
-      std::snprintf(buf, sizeof buf, "%03d", n);
-      std::string name = std::string(base) + buf;
-      if (!GetINodeByName(name.c_str())) return name;
-    }
-  }
-
   SceneNode* root_;
+  NodeNames names_;
   TimeValue time_ = 0;
   Interval range_;
 };

@@ -1,6 +1,8 @@
 // Scene nodes: transforms from controllers, the object offset and the cached world state.
 #include <algorithm>
+#include <atomic>
 
+#include "nodenames.h"
 #include "scene_internal.h"
 
 namespace {
@@ -14,9 +16,11 @@ Matrix3 ComposeSRT(const Point3& s, const Quat& q, const Point3& p) {
 
 enum { kObjRef = 0, kPosRef = 1, kRotRef = 2, kScaleRef = 3 };
 
+std::atomic<uint64_t> g_created{0};
+
 }  // namespace
 
-SceneNode::SceneNode(bool isRoot) : root_(isRoot) {
+SceneNode::SceneNode(bool isRoot) : order_(g_created++), root_(isRoot) {
   if (isRoot) {
     name_ = "Scene Root";
     return;
@@ -27,9 +31,17 @@ SceneNode::SceneNode(bool isRoot) : root_(isRoot) {
 }
 
 SceneNode::~SceneNode() {
-  for (SceneNode* c : children_) c->parent_ = nullptr;
+  for (SceneNode* c : children_)
+    if (c) c->parent_ = nullptr;
   if (parent_) parent_->DetachChild(this);
+  if (names_) names_->Remove(this);
   DeleteAllRefsFromMe();
+}
+
+void SceneNode::SetName(const char* name) {
+  const std::string from = std::move(name_);
+  name_ = name ? name : "";
+  if (names_) names_->Renamed(this, from);
 }
 
 void SceneNode::SetObjectRef(Object* obj) {
@@ -38,18 +50,36 @@ void SceneNode::SetObjectRef(Object* obj) {
   ws_ = ObjectState();
 }
 
-INode* SceneNode::GetChildNode(int i) { return i >= 0 && i < NumberOfChildren() ? children_[size_t(i)] : nullptr; }
+INode* SceneNode::GetChildNode(int i) {
+  if (i < 0 || i >= NumberOfChildren()) return nullptr;
+  CloseHoles();
+  return children_[size_t(i)];
+}
 
 void SceneNode::AttachChild(SceneNode* child) {
   if (child->parent_) child->parent_->DetachChild(child);
   child->parent_ = this;
+  child->slot_ = children_.size();
   children_.push_back(child);
 }
 
 void SceneNode::DetachChild(SceneNode* child) {
-  auto it = std::find(children_.begin(), children_.end(), child);
-  if (it != children_.end()) children_.erase(it);
-  if (child->parent_ == this) child->parent_ = nullptr;
+  if (child->parent_ != this || child->slot_ >= children_.size() || children_[child->slot_] != child) return;
+  children_[child->slot_] = nullptr;
+  child->parent_ = nullptr;
+  ++holes_;
+  // Deleting from the end, as a scene reset does, leaves no holes behind.
+  while (!children_.empty() && !children_.back()) {
+    children_.pop_back();
+    --holes_;
+  }
+}
+
+void SceneNode::CloseHoles() {
+  if (!holes_) return;
+  children_.erase(std::remove(children_.begin(), children_.end(), nullptr), children_.end());
+  for (size_t i = 0; i < children_.size(); ++i) children_[i]->slot_ = i;
+  holes_ = 0;
 }
 
 Matrix3 SceneNode::GetNodeTM(TimeValue t, Interval* valid) {

@@ -1,5 +1,6 @@
 #pragma once
 // The host's concrete derived object and node, shared by the scene sources.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,8 @@ class DerivedObject : public IDerivedObject {
   unsigned changes_ = 0;  // counts invalidations, so an evaluation overtaken by a change is not kept fresh
 };
 
+class NodeNames;
+
 class SceneNode : public INode {
  public:
   // The root carries no object and no controllers; other nodes get default controllers.
@@ -74,7 +77,7 @@ class SceneNode : public INode {
 
   void GetClassName(TSTR& s) override { s = "Node"; }
   const char* GetName() override { return name_.c_str(); }
-  void SetName(const char* name) override { name_ = name ? name : ""; }
+  void SetName(const char* name) override;
   Object* GetObjectRef() override { return obj_; }
   void SetObjectRef(Object* obj) override;
   Matrix3 GetNodeTM(TimeValue t, Interval* valid = nullptr) override;
@@ -82,7 +85,7 @@ class SceneNode : public INode {
   const ObjectState& EvalWorldState(TimeValue t, BOOL evalHidden = TRUE) override;
   void InvalidateWS() override { wsOk_ = false; }
   INode* GetParentNode() override { return parent_; }
-  int NumberOfChildren() override { return int(children_.size()); }
+  int NumberOfChildren() override { return int(children_.size() - holes_); }
   INode* GetChildNode(int i) override;
   BOOL IsRootNode() override { return root_ ? TRUE : FALSE; }
 
@@ -106,13 +109,22 @@ class SceneNode : public INode {
   RefResult NotifyRefChanged(const Interval& changeInt, RefTargetHandle hTarget, PartID& partID,
                              RefMessage message) override;
 
+  // Both in constant time (detaching leaves a hole, closed when children are next asked for by index).
   void AttachChild(SceneNode* child);
   void DetachChild(SceneNode* child);
 
+  // Ranks nodes by creation, for "the first node with that name".
+  uint64_t CreationOrder() const { return order_; }
+  // The scene's name index that this node keeps up to date when renamed; null when not in a scene.
+  void SetNameIndex(NodeNames* names) { names_ = names; }
+
  private:
   void TransformChanged();
+  void CloseHoles();
 
   std::string name_;
+  uint64_t order_;
+  NodeNames* names_ = nullptr;
   bool root_;
   bool deletable_ = false;
   Object* obj_ = nullptr;
@@ -121,7 +133,9 @@ class SceneNode : public INode {
   Quat offRot_;
   Point3 offScale_{1.0f, 1.0f, 1.0f};
   SceneNode* parent_ = nullptr;
-  std::vector<SceneNode*> children_;
+  std::vector<SceneNode*> children_;  // in attachment order; null where a child was detached
+  size_t holes_ = 0;
+  size_t slot_ = 0;  // this node's place in its parent's children_
 
   ObjectState ws_;
   Interval wsValid_;
