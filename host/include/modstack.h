@@ -105,7 +105,15 @@ class HOSTAPI IDerivedObject : public Object {
   virtual void SetModifier(int index, Modifier* mod) = 0;
   virtual Object* GetObjRef() = 0;
   virtual RefResult ReferenceObject(Object* obj) = 0;
+// Hides Object::Eval(t) on purpose, as the host's own class does: a derived object evaluates from an index.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Woverloaded-virtual"
+#endif
   virtual ObjectState Eval(TimeValue t, int modIndex = 0) = 0;
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 };
 
 // A new derived object on obj (which may be null and set later with ReferenceObject).

@@ -517,7 +517,7 @@ class ParamBlock2 : public IParamBlock2 {
               break;
             }
             case Kind::Point: {
-              float x, y, z;
+              float x = 0, y = 0, z = 0;
               ok = get(iload, x, left) && get(iload, y, left) && get(iload, z, left);
               s.p = Point3(ClampFloat(d, x), ClampFloat(d, y), ClampFloat(d, z));
               break;

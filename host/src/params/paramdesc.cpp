@@ -17,7 +17,15 @@ struct ParamDescReader {
   int Int() { return va_arg(ap, int); }
   double Double() { return va_arg(ap, double); }
   const char* Str() { return va_arg(ap, const char*); }
-  Point3 P3() { return va_arg(ap, Point3); }
+  // A Point3 is read as the plain three floats it is laid out as: clang refuses va_arg of a class with
+  // constructors, and both are passed alike.
+  Point3 P3() {
+    struct Floats {
+      float x, y, z;
+    };
+    const Floats f = va_arg(ap, Floats);
+    return Point3(f.x, f.y, f.z);
+  }
   template <class T>
   T* Ptr() {
     return va_arg(ap, T*);
