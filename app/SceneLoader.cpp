@@ -686,7 +686,10 @@ void ApplyParams(Modifier* mod, const ModifierDesc& m, const std::map<std::strin
         ok = pb->SetValue(p.id, 0, p.f);
         break;
       case ParamSet::Node:
-        ok = pb->SetValue(p.id, 0, p.node ? byName.at(*p.node) : static_cast<INode*>(nullptr));
+        // null names no node: a new modifier has none, so there is nothing to set (the picker's validator
+        // accepts only particle systems).
+        if (!p.node) break;
+        ok = pb->SetValue(p.id, 0, byName.at(*p.node));
         if (!ok) Fail(p.path, "node " + Quoted(*p.node) + " can't be used here (is it a particle system?)");
         break;
       case ParamSet::NodeList: {

@@ -168,3 +168,16 @@ TEST_F(EvalRoundTrip, DumpedFloatsReadBackExactly) {
     EXPECT_EQ(dump["matIds"][size_t(f)].get<int>(), m.faces[f].getMatID());
   }
 }
+
+// "pb_particle_node": null names no particle system: the scene loads and the spline trail is drawn.
+TEST_F(Eval, NullParticleNodeIsAccepted) {
+  std::string text = kMovingLine;
+  const std::string from = R"("old_frames": 1})";
+  text.replace(text.find(from), from.size(), R"("old_frames": 1, "pb_particle_node": null})");
+  const std::string scene = Scene("null-node.json", text);
+  const std::string out = Path("mesh.json").string();
+  RunResult r = RunApp({"eval", scene, "--frame", "4", "-o", out});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(ReadFile(out).find("[[0, 0, 0], [0, 1, 0], [-1, 0, 0], [-1, 1, 0]]"), std::string::npos);
+}
