@@ -85,6 +85,7 @@ class HOSTAPI Object : public BaseObject {
   virtual int CanConvertToType(Class_ID obtype) { return obtype == ClassID() ? 1 : 0; }
   virtual Object* ConvertToType(TimeValue t, Class_ID obtype) { return CanConvertToType(obtype) ? this : nullptr; }
   virtual BOOL IsShapeObject() { return FALSE; }
+  virtual BOOL IsParticleSystem() { return FALSE; }
 
   // A new, independent copy of this object. Default: a clone through the reference system (Clone).
   virtual Object* MakeShallowCopy(ChannelMask channels);
