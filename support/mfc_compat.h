@@ -55,14 +55,23 @@ class CArray {
   void SetSize(int n) { _array.resize(static_cast<std::size_t>(n)); }
   void SetSize(int n, arg_type fill) { _array.resize(static_cast<std::size_t>(n), fill); }
 
-  void Add(arg_type value) { _array.push_back(value); }
+  // Grows by an eighth (at least four elements) rather than doubling: a recording is millions of keys in
+  // thousands of arrays, and doubling could leave half of each unused.
+  void Add(arg_type value) {
+    if (_array.size() == _array.capacity()) {
+      const std::size_t n = _array.size();
+      _array.reserve(n + (n / 8 > 4 ? n / 8 : 4));
+    }
+    _array.push_back(value);
+  }
 
   void RemoveAt(int i) {
     if (static_cast<std::size_t>(i) >= _array.size()) throw std::out_of_range("CArray::RemoveAt");
     _array.erase(_array.begin() + i);
   }
 
-  void RemoveAll() { _array.clear(); }
+  // Frees the storage too, as the class library's array does.
+  void RemoveAll() { std::vector<TYPE>().swap(_array); }
 
   TYPE& operator[](int idx) {
     MFC_COMPAT_ASSERT(static_cast<unsigned>(idx) < _array.size(), "static_cast<unsigned>(idx) < _array.size()", 293);
