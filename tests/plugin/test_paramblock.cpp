@@ -423,6 +423,23 @@ TEST_F(ParticlePicker, RefusesOtherNodesAndKeepsWhatWasStored) {
   mod->DeleteThis();
 }
 
+TEST_F(ParticlePicker, AcceptsTheHostsParticleSystemsOfBothKinds) {
+  Wakeweave* mod = NewModifier();
+  IParamBlock2* pb = mod->pblock;
+  auto* flow = new FlowParticleSystem();
+  INode* flowNode = AddNode("PF Source 001", flow, nullptr);
+  INode* eventNode = flow->GetEvent(flow->AddEvent("Event 001"));
+  INode* legacyNode = AddNode("Spray001", new LegacyParticleSystem(), nullptr);
+  EXPECT_TRUE(pb->SetValue(pb_particle_node, 0, legacyNode));
+  EXPECT_EQ(pb->GetINode(pb_particle_node), legacyNode);
+  EXPECT_TRUE(pb->SetValue(pb_particle_node, 0, flowNode));
+  EXPECT_EQ(pb->GetINode(pb_particle_node), flowNode);
+  // An event of the system is not itself a particle system.
+  EXPECT_FALSE(pb->SetValue(pb_particle_node, 0, eventNode));
+  EXPECT_EQ(pb->GetINode(pb_particle_node), flowNode);
+  mod->DeleteThis();
+}
+
 TEST_F(ParticlePicker, ValidatorAnswersOnItsOwn) {
   PBValidator* v = GetWakeweaveParamBlockDesc()->GetParamDef(pb_particle_node).validator;
   ASSERT_NE(v, nullptr);
