@@ -7,7 +7,13 @@
 #include <atomic>
 #include <thread>
 
+#include "particles/ParticleStateBuilder.h"
+#include "plugin_fixture.h"
 #include "recalc/DlgProgress.h"
+
+namespace {
+class ProgressSceneTest : public SceneTest {};
+}  // namespace
 
 TEST(DlgProgress, StartsAtNothingDoneOfAHundred) {
   DlgProgress p;
@@ -119,4 +125,32 @@ TEST(DlgProgress, AWorkerReportsWhileTheDialogThreadReadsAndCancels) {
   EXPECT_EQ(p.state(), 2);
   EXPECT_EQ(p.current(), stoppedAt.load() - 1);
   EXPECT_EQ(p.total(), kTotal);
+}
+
+// The regeneration's two sides: the builder on a worker reporting into the dialog's fields, the dialog
+// thread polling them and pressing Cancel.
+TEST_F(ProgressSceneTest, ACancelFromTheDialogThreadStopsTheBuilderOnTheWorker) {
+  LegacyParticleSystem* sys = new LegacyParticleSystem();
+  LegacyParticleLife life;
+  life.born = 0;
+  life.path.Set(0, Point3(0.0f, 0.0f, 0.0f));
+  sys->AddSlot({life});
+  INode* node = ip()->CreateObjectNode(sys);
+
+  // Far more samples than a cancel lets it reach.
+  const TimeValue end = 160 * 2000000;
+  DlgProgress progress;
+  ParticleStateBuilder builder;
+  BOOL result = TRUE;
+  std::thread worker([&] { result = builder.build(node, 0, end, 160, &progress, nullptr); });
+  while (progress.current() < 160 * 100) std::this_thread::yield();
+  EXPECT_EQ(progress.state(), DlgProgress::kRunning);
+  EXPECT_EQ(progress.total(), end);
+  progress.setCancel(true);
+  worker.join();
+  EXPECT_FALSE(result);
+  EXPECT_EQ(progress.state(), DlgProgress::kFinished);
+  EXPECT_LT(progress.current(), end);
+  EXPECT_EQ(builder.numParticles(), 0);
+  EXPECT_EQ(builder.getMaxLifeSpan(), -1);
 }
