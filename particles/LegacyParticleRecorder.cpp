@@ -109,6 +109,9 @@ class LegacyLives {
 
 }  // namespace
 
+// Defined here too, for callers that take its address (a const reference binds to it).
+const int ParticleStateBuilder::kNotAlive;
+
 BOOL ParticleStateBuilder::buildParticleSystemState(INode* node, TimeValue start, TimeValue end, int step,
                                                     IProgress* progress) {
   clear();

@@ -17,6 +17,26 @@ namespace {
 
 const std::string kFlowException = "Exception thrown in ParticleStateBuilder::buildParticleFlowState\n";
 
+struct Key {
+  TimeValue time;
+  int age;
+  Point3 pos;
+};
+
+void ExpectKeys(const ParticleState& life, std::initializer_list<Key> keys) {
+  ASSERT_EQ(life.numKeys(), int(keys.size()));
+  int k = 0;
+  for (const Key& want : keys) {
+    SCOPED_TRACE(::testing::Message() << "key " << k);
+    EXPECT_EQ(life.key(k).time, want.time);
+    EXPECT_EQ(life.key(k).age, want.age);
+    EXPECT_TRUE(Near(life.key(k).tm.GetTrans(), want.pos));
+    ++k;
+  }
+  EXPECT_EQ(life.getStart(), keys.begin()->time);
+  EXPECT_EQ(life.getEnd(), (keys.end() - 1)->time);
+}
+
 FlowParticle Moving(TimeValue born, TimeValue dies, const Point3& from, const Point3& to) {
   FlowParticle p;
   p.born = born;
@@ -57,23 +77,16 @@ TEST_F(FlowRecorderTest, RecordsEveryBornIndexAtEverySampleWithTheProgressCallsI
   ASSERT_TRUE(state.build(node, 0, 480, 160, &progress, nullptr));
   EXPECT_EQ(progress.calls, ProtocolFor({{0, 480}, {160, 480}, {320, 480}, {480, 480}}));
   EXPECT_EQ(debug.lines,
-            (std::vector<std::string>{"Got IParticleObjectExt - age(0) = -1\n", "NumParticlesGenerated() = 2\n"}));
+            (std::vector<std::string>{"Got IParticleObjectExt - age(0) = 160\n", "NumParticlesGenerated() = 2\n"}));
 
   EXPECT_EQ(state.isParticleFlow(), 1);
   ASSERT_EQ(state.numParticles(), 2);
-  ParticleState life;
-  for (TimeValue t : {0, 160, 320, 480})
-    life.addKey(ParticlePositionKey(t, Point3(float(t + 160), 0.0f, 0.0f), t + 160));
-  ExpectSameLife(state.particle(0), life);
-  // Keys from birth (age 0) until death; no key at 480.
-  const ParticleState& second = state.particle(1);
-  ASSERT_EQ(second.numKeys(), 2);
-  EXPECT_EQ(second.key(0).time, 160);
-  EXPECT_EQ(second.key(0).age, 0);
-  EXPECT_TRUE(Near(second.key(0).tm.GetTrans(), Point3(0, 10, 0)));
-  EXPECT_EQ(second.key(1).time, 320);
-  EXPECT_EQ(second.key(1).age, 160);
-  EXPECT_TRUE(Near(second.key(1).tm.GetTrans(), Point3(0, 10, 160)));
+  ExpectKeys(state.particle(0), {{0, 160, Point3(160, 0, 0)},
+                                 {160, 320, Point3(320, 0, 0)},
+                                 {320, 480, Point3(480, 0, 0)},
+                                 {480, 640, Point3(640, 0, 0)}});
+  // Keys from birth (age 0) until death; none at 480.
+  ExpectKeys(state.particle(1), {{160, 0, Point3(0, 10, 0)}, {320, 160, Point3(0, 10, 160)}});
   EXPECT_EQ(state.getMaxLifeSpan(), 480);
 }
 
@@ -187,7 +200,7 @@ TEST_F(FlowRecorderTest, AgeZeroCountsOnlyAsTheFirstKeyAndNegativeAgesAreSkipped
 TEST_F(FlowRecorderTest, ParticlesGeneratedBeyondTheEndCountGrowTheStateInBornOrder) {
   ScriptedParticleObject* obj;
   INode* node = AddScripted(&obj);
-  obj->ext.at[320] = {AliveAt(0, Point3(0, 0, 0))};  // the end: one particle generated
+  obj->ext.at[320] = {AliveAt(320, Point3(0, 0, 0))};  // the end: one particle generated
   obj->ext.at[0] = {AliveAt(0, Point3(0, 0, 0)), AliveAt(0, Point3(1, 0, 0)), AliveAt(0, Point3(2, 0, 0))};
   obj->ext.at[160] = {AliveAt(160, Point3(0, 1, 0)), AliveAt(160, Point3(1, 1, 0)), AliveAt(160, Point3(2, 1, 0)),
                       AliveAt(0, Point3(3, 1, 0))};
@@ -195,7 +208,7 @@ TEST_F(FlowRecorderTest, ParticlesGeneratedBeyondTheEndCountGrowTheStateInBornOr
   DebugCapture debug;
   ASSERT_TRUE(state.build(node, 0, 320, 160, nullptr, nullptr));
   EXPECT_EQ(debug.lines,
-            (std::vector<std::string>{"Got IParticleObjectExt - age(0) = -1\n", "NumParticlesGenerated() = 1\n",
+            (std::vector<std::string>{"Got IParticleObjectExt - age(0) = 0\n", "NumParticlesGenerated() = 1\n",
                                       "RESIZING to 2\n", "RESIZING to 3\n", "RESIZING to 4\n"}));
   ASSERT_EQ(state.numParticles(), 4);
   for (int i = 0; i < 3; ++i) {
