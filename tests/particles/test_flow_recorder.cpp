@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "alloc_meter.h"
 #include "particle_test_util.h"
 #include "particles/ParticleStateBuilder.h"
 #include "plugin_fixture.h"
@@ -337,4 +338,23 @@ TEST_F(FlowRecorderTest, TimesNearTheEndsOfTheRangeNeitherWrapNorOverflowTheRepo
   const int step = 1 << 30;
   ASSERT_TRUE(state.build(node, INT_MIN, INT_MAX, step, &wide, nullptr));
   EXPECT_EQ(wide.calls, ProtocolFor({{0, INT_MAX}, {step, INT_MAX}, {INT_MAX, INT_MAX}, {INT_MAX, INT_MAX}}));
+}
+
+TEST_F(FlowRecorderTest, WhatARecordingAllocatesDoesNotGrowWithTheNumberOfSamples) {
+  FlowParticleSystem* sys;
+  INode* node = AddFlow(&sys);
+  for (int k = 0; k < 50; ++k) sys->AddParticle(Moving(0, TIME_PosInfinity, Point3(0, 0, 0), Point3(1, 0, 0)));
+  // No event chosen: nothing is kept, so all that is allocated is the state's array of lives.
+  Tab<INode*> none;
+  auto measure = [&](int samples) {
+    alloc_meter::Start();
+    EXPECT_TRUE(state.build(node, 0, 160 * (samples - 1), 160, nullptr, &none));
+    return alloc_meter::Stop();
+  };
+  measure(2);  // the system's own working storage, made once
+  const alloc_meter::Reading few = measure(2);
+  const alloc_meter::Reading many = measure(2000);
+  EXPECT_EQ(many.count, few.count);
+  EXPECT_EQ(many.total, few.total);
+  EXPECT_LE(few.largest, 50 * sizeof(ParticleState) + 64);
 }
