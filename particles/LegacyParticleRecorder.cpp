@@ -200,12 +200,32 @@ BOOL ParticleStateBuilder::buildParticleSystemState(INode* node, TimeValue start
 
 namespace {
 
+// Links a frame of slots into the thread's chain for the length of a scope.
+class LinkedFrame {
+ public:
+  LinkedFrame(Value** slots, int count) : m_tl(thread_locals()) {
+    m_frame.prev = m_tl->locals;
+    m_frame.slots = slots;
+    m_frame.count = count;
+    m_tl->locals = &m_frame;
+  }
+  ~LinkedFrame() { m_tl->locals = m_frame.prev; }
+  LinkedFrame(const LinkedFrame&) = delete;
+  LinkedFrame& operator=(const LinkedFrame&) = delete;
+
+ private:
+  ScriptThreadLocals* m_tl;
+  ScriptLocalFrame m_frame;
+};
+
 // Calls the script function `name` on the slot of that index (counted from 1 by the scripts); null when
-// there is no such function or it gives no value.
+// there is no such function or it gives no value. The arguments are held in slots during the call: past
+// the runtime's table of interned integers an index is a collectable value like any other.
 Value* slotValue(const char* name, Value* pMaxNode, int index) {
   Value* fn = GetScriptFunction(name);
   if (fn == NULL) return NULL;
   Value* args[2] = {pMaxNode, Integer::intern(index + 1)};
+  LinkedFrame held(args, 2);
   return fn->apply(args, 2);
 }
 

@@ -76,6 +76,7 @@ TEST_F(LegacyRecorderTest, AParticleAliveThroughoutGivesOneLifeWithTheProgressCa
 TEST_F(LegacyRecorderTest, AReusedSlotGivesTwoLivesAndADeathAddsNoKey) {
   // Slot 0: one life until 400 (not alive at 480). Slot 1: a life replaced at 320 by the next.
   INode* node = AddLegacy({{Life(0, 400)}, {Life(0, 320), Life(320, TIME_PosInfinity)}});
+  // (A slot whose age stays the same from one sample to the next holds a new particle too: below.)
   DebugCapture debug;
   ASSERT_TRUE(Record(node, 0, 640, nullptr));
   EXPECT_EQ(debug.lines, (std::vector<std::string>{
@@ -92,6 +93,31 @@ TEST_F(LegacyRecorderTest, AReusedSlotGivesTwoLivesAndADeathAddsNoKey) {
   ExpectSameLife(state.particle(1), Expected(0, 0, 320));
   ExpectSameLife(state.particle(2), Expected(320, 320, 640));
   EXPECT_EQ(state.getMaxLifeSpan(), 320);
+}
+
+TEST_F(LegacyRecorderTest, AnAgeThatDoesNotGrowStartsANewLife) {
+  // Reborn exactly one sample later: age 0 at both samples.
+  INode* node = AddLegacy({{Life(0, 160), Life(160, 480)}});
+  DebugCapture debug;
+  ASSERT_TRUE(Record(node, 0, 320, nullptr));
+  ASSERT_EQ(state.numParticles(), 2);
+  ExpectSameLife(state.particle(0), Expected(0, 0, 0));
+  ExpectSameLife(state.particle(1), Expected(160, 160, 320));
+  EXPECT_EQ(debug.Count("Particle 0 died at time 1.000000\n"), 1);
+}
+
+TEST_F(LegacyRecorderTest, ALongRecordingKeepsItsValuesThroughTheRuntimesCollections) {
+  // Each sample makes two values per slot: many collections of the recorder's allocation frame.
+  const TimeValue end = 160 * 6000;
+  INode* node = AddLegacy({{Life(0, TIME_PosInfinity)}});
+  ASSERT_TRUE(Record(node, 0, end, nullptr));
+  ASSERT_EQ(state.numParticles(), 1);
+  const ParticleState& life = state.particle(0);
+  ASSERT_EQ(life.numKeys(), 6001);
+  for (int k = 0; k < life.numKeys(); k += 1000) {
+    EXPECT_EQ(life.key(k).time, 160 * k);
+    EXPECT_EQ(life.key(k).age, 160 * k);
+  }
 }
 
 TEST_F(LegacyRecorderTest, LivesAreInTheOrderTheyEndThenTheRunningOnesByIndex) {
@@ -248,6 +274,11 @@ TEST_F(LegacyRecorderTest, TheRuntimesFramesAndTimeContextAreLeftAsTheyWereOnEve
     ExpectSame(Snapshot(), before);
     ASSERT_FALSE(state.build(notParticles, 0, 480, 160, nullptr, nullptr));
     ExpectSame(Snapshot(), before);
+    // A thread without a time context of its own is left without one.
+    thread_locals()->use_time_context = FALSE;
+    ASSERT_TRUE(state.build(node, 0, 480, 160, nullptr, nullptr));
+    EXPECT_FALSE(thread_locals()->use_time_context);
+    EXPECT_EQ(thread_locals()->current_time, 77);
     // The value the thread holds survived every collection.
     EXPECT_EQ(mine[0]->to_int(), 12345);
 
