@@ -147,4 +147,3 @@ HOSTAPI void push_alloc_frame();
 HOSTAPI void pop_alloc_frame();
 // Values made on this thread and not yet reclaimed (for tests of the collector).
 HOSTAPI size_t live_value_count();
-
