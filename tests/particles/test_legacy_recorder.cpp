@@ -24,7 +24,8 @@ LegacyParticleLife Life(TimeValue born, TimeValue dies) {
   life.born = born;
   life.dies = dies;
   life.path.Set(born, Point3(0, 0, 0));
-  life.path.Set(born + 4800, Point3(4800, 0, 0));
+  // Near the largest time the path stands still rather than run past it.
+  if (born <= INT_MAX - 4800) life.path.Set(born + 4800, Point3(4800, 0, 0));
   return life;
 }
 
