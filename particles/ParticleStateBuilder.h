@@ -21,8 +21,7 @@ class ParticleStateBuilder : public ParticleSystemState {
   // Records the node's particle system from start to end (inclusive) every `step` ticks. progress and
   // eventFilter may be null; a null filter takes every event. TRUE when the state was recorded; otherwise
   // the state is left empty.
-  BOOL build(INode* node, TimeValue start, TimeValue end, int step, IProgress* progress,
-             Tab<INode*>* eventFilter);
+  BOOL build(INode* node, TimeValue start, TimeValue end, int step, IProgress* progress, Tab<INode*>* eventFilter);
   // Whether the node's object offers the particle-object extension interface.
   bool hasParticleObjectExt(INode* node);
   BOOL buildParticleFlowState(INode* node, TimeValue start, TimeValue end, int step, IProgress* progress,
