@@ -65,7 +65,8 @@ class HOSTAPI IParticleGroup : public BaseInterface {
   virtual Object* GetParticleSystem() = 0;
 };
 
-// One particle of a flow system, times in ticks. born <= t < dies is its life.
+// One particle of a flow system, times in ticks. born <= t < dies is its life (dies == TIME_PosInfinity:
+// alive at every time from its birth on).
 struct HOSTAPI FlowParticle {
   TimeValue born = 0;
   TimeValue dies = TIME_PosInfinity;  // never
@@ -105,6 +106,8 @@ class HOSTAPI FlowParticleSystem : public GeomObject {
   BOOL IsParticleSystem() override { return TRUE; }
   void* GetInterface(ULONG id) override;
   BaseInterface* GetInterface(Interface_ID id) override;
+  // A copy with the same particles, answering at the same time, but without events (its particles' groups
+  // are null): event nodes belong to one system.
   RefTargetHandle Clone(RemapDir& remap) override;
 
   // Creates a scene node named `name` whose object is a new event of this system; returns its index.
@@ -112,7 +115,8 @@ class HOSTAPI FlowParticleSystem : public GeomObject {
   int NumEvents() const;
   // The event node of that index; null when out of range or deleted.
   INode* GetEvent(int i) const;
-  // Particles in order of birth (born index = place in the list).
+  // Particles in order of birth (born index = place in the list). A particle without a path, dying before
+  // its birth or born before the one ahead of it is a caller's mistake, reported through DbgAssert.
   void AddParticle(const FlowParticle& p);
   int NumParticlesTotal() const;
   void Reserve(size_t particles);
@@ -152,7 +156,7 @@ struct HOSTAPI ParticleEmitter {
   TimeValue life = 0;  // ticks
   double speed = 1.0;  // units per frame
   Point3 direction = Point3(0.0f, 0.0f, 1.0f);
-  double spread = 0.0;  // degrees around direction
+  double spread = 0.0;                        // degrees around direction
   Point3 gravity = Point3(0.0f, 0.0f, 0.0f);  // units per frame per frame
   uint64_t seed = 0;
 };
