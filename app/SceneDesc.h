@@ -28,11 +28,24 @@ struct SplineDesc {
 };
 using ShapeDesc = std::vector<SplineDesc>;
 
+// A particle system: a flow system's events and its particles (listed, or made by the emitter), or a legacy
+// system's slots. The host's own particle values, checked: in born order, lives of a slot in time order and
+// not overlapping, event indices within `events`.
+struct ParticlesDesc {
+  enum Interface { Flow, Legacy } iface = Flow;
+  std::vector<std::pair<std::string, std::string>> events;  // name, path
+  std::vector<FlowParticle> particles;
+  std::optional<ParticleEmitter> emitter;
+  std::string emitterPath;
+  std::vector<LegacyParticleSlot> slots;
+};
+
 struct ObjectDesc {
-  enum Kind { None, Spline, Circle } kind = None;
+  enum Kind { None, Spline, Circle, Particles } kind = None;
   ShapeDesc shape;                                    // static spline
   std::vector<std::pair<TimeValue, ShapeDesc>> keys;  // keyed spline
   float radius = 0.0f;
+  ParticlesDesc particles;
 };
 
 struct ParamSet {

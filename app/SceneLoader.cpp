@@ -3,6 +3,7 @@
 #include <membudget.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -37,8 +38,86 @@ void FillShape(BezierShape& shape, const ShapeDesc& desc) {
   shape.UpdateSels();
 }
 
-Object* BuildObject(const ObjectDesc& o) {
+// ---- particle systems ------------------------------------------------------------------------------------
+
+// What one emitter may make. The host's emitter builds its whole particle list at once, so an emitter is
+// measured against these before it runs. Each particle's path takes a key a frame of its life (at most
+// 1001), some 16 bytes a key: the key bound keeps an emitter's paths to a few hundred megabytes.
+constexpr uint64_t kMaxEmittedParticles = 1000000;
+constexpr uint64_t kMaxEmittedPathKeys = 10000000;
+
+std::string Asks(const std::string& count) {
+  return "the emitter asks for " + count + " particles; at most " + std::to_string(kMaxEmittedParticles) +
+         " are allowed";
+}
+
+// At the scene's ticks per frame, which the emitter's births and paths depend on.
+void CheckEmitter(const ParticleEmitter& e, const std::string& path) {
+  // Particle k is born floor(k x ticksPerFrame / rate) ticks after the start: an emitter of more than the
+  // bound a tick is over the bound on its first tick alone. The host counts the births of the last tick one
+  // by one, which takes long at such rates, so these are counted here: k runs while k x tpf / rate < span + 1.
+  const double tpf = GetTicksPerFrame();
+  if (e.rate > double(kMaxEmittedParticles) * tpf) {
+    const double count = std::ceil((double(e.stop) - double(e.start) + 1.0) * e.rate / tpf);
+    Fail(path, Asks(count < 0x1.0p64 ? std::to_string(uint64_t(count)) : "more than " + std::to_string(UINT64_MAX)));
+  }
+  const uint64_t count = EmitterParticleCount(e);
+  if (count > kMaxEmittedParticles) Fail(path, Asks(std::to_string(count)));
+  if (count == 0) return;
+  // Its particles all live as long, so the first one's path is as long as any (the end of time can only cut
+  // later ones shorter).
+  ParticleEmitter first = e;
+  first.stop = first.start;
+  const std::vector<FlowParticle> one = EmitParticles(first);
+  const uint64_t perParticle = one.empty() ? 0 : uint64_t(one.front().path.Count());
+  if (count * perParticle > kMaxEmittedPathKeys)
+    Fail(path, "the emitter's particle paths take " + std::to_string(count * perParticle) + " keys (" +
+                   std::to_string(count) + " particles of " + std::to_string(perParticle) + "); at most " +
+                   std::to_string(kMaxEmittedPathKeys) + " are allowed");
+}
+
+// The system without its events, which are nodes of their own (AddEvents, once the system has its node). The
+// particles and slots go to the system: each is given back as soon as the system has its copy.
+Object* BuildParticles(ParticlesDesc& d) {
+  if (d.iface == ParticlesDesc::Legacy) {
+    auto* sys = new LegacyParticleSystem();
+    for (LegacyParticleSlot& slot : d.slots) {
+      sys->AddSlot(slot);
+      LegacyParticleSlot().swap(slot);
+    }
+    return sys;
+  }
+  auto* sys = new FlowParticleSystem();
+  std::vector<FlowParticle> emitted;
+  if (d.emitter) emitted = EmitParticles(*d.emitter);
+  std::vector<FlowParticle>& particles = d.emitter ? emitted : d.particles;
+  sys->Reserve(particles.size());
+  for (FlowParticle& p : particles) {
+    sys->AddParticle(p);
+    p = FlowParticle();
+  }
+  return sys;
+}
+
+// A flow system's events, in the listed order, each a node named as the file says; listed after the
+// system's node in `out` and known by name to the node parameters.
+void AddEvents(Object* obj, const ParticlesDesc& d, LoadedScene& out, std::map<std::string, INode*>& byName) {
+  auto* sys = dynamic_cast<FlowParticleSystem*>(obj);
+  if (!sys) return;
+  for (const auto& [name, path] : d.events) {
+    INode* event = sys->GetEvent(sys->AddEvent(name.c_str()));
+    if (!event) Fail(path, "the host could not create the event");
+    byName[name] = event;
+    out.nodes.push_back(event);
+  }
+}
+
+// ---- objects and nodes -----------------------------------------------------------------------------------
+
+Object* BuildObject(ObjectDesc& o) {
   switch (o.kind) {
+    case ObjectDesc::Particles:
+      return BuildParticles(o.particles);
     case ObjectDesc::None:
       return nullptr;
     case ObjectDesc::Spline: {
@@ -98,6 +177,21 @@ void SetTransforms(INode* node, const NodeDesc& n) {
   node->SetObjOffsetScale(n.offsetScale);
 }
 
+bool IsParticleSystem(Object* obj) { return obj && obj->GetInterface(ULONG(PARTICLE_SYSTEM_INTERFACE)); }
+
+// The block's validator decides whether the node will do; the message says why not when it wants a particle
+// system (the node picker's validator does, and looks at the node's object as it is, modifiers and all).
+void SetNode(IParamBlock2* pb, const ParamSet& p, INode* node) {
+  if (pb->SetValue(p.id, 0, node)) return;
+  const std::string refused = "node " + Quoted(*p.node) + " can't be used here";
+  Object* obj = node->GetObjectRef();
+  if (IsParticleSystem(obj)) Fail(p.path, refused);
+  auto* derived = dynamic_cast<IDerivedObject*>(obj);
+  if (derived && IsParticleSystem(derived->GetObjRef()))
+    Fail(p.path, refused + ": its particle system carries modifiers (only one without modifiers can be picked)");
+  Fail(p.path, refused + ": it is not a particle system");
+}
+
 void ApplyParams(Modifier* mod, const ModifierDesc& m, const std::map<std::string, INode*>& byName) {
   IParamBlock2* pb = mod->GetParamBlockByID(0);
   if (!pb) throw SceneError(m.path + ": the modifier has no parameter block");
@@ -113,9 +207,7 @@ void ApplyParams(Modifier* mod, const ModifierDesc& m, const std::map<std::strin
       case ParamSet::Node:
         // null names no node: a new modifier has none, so there is nothing to set (the picker's validator
         // accepts only particle systems).
-        if (!p.node) break;
-        ok = pb->SetValue(p.id, 0, byName.at(*p.node));
-        if (!ok) Fail(p.path, "node " + Quoted(*p.node) + " can't be used here (is it a particle system?)");
+        if (p.node) SetNode(pb, p, byName.at(*p.node));
         break;
       case ParamSet::NodeList: {
         pb->ZeroCount(p.id);
@@ -139,19 +231,22 @@ void ApplyParams(Modifier* mod, const ModifierDesc& m, const std::map<std::strin
   }
 }
 
-LoadedScene Build(const SceneDesc& s, ClassDesc* wakeweave) {
+// Builds the scene; the particles and slots of `s` go to the host's particle systems on the way.
+LoadedScene Build(SceneDesc& s, ClassDesc* wakeweave) {
   Interface* ip = GetCOREInterface();
   ip->ResetScene();
   SetTicksPerFrame(s.ticksPerFrame);
   ip->SetAnimRange(Interval(s.rangeStart, s.rangeEnd));
   ip->SetTime(s.time, FALSE);
+  for (const NodeDesc& n : s.nodes)
+    if (n.object.particles.emitter) CheckEmitter(*n.object.particles.emitter, n.object.particles.emitterPath);
 
   LoadedScene out;
   out.time = s.time;
   std::map<std::string, INode*> byName;
   std::vector<std::vector<Modifier*>> mods(s.nodes.size());
   for (size_t i = 0; i < s.nodes.size(); ++i) {
-    const NodeDesc& n = s.nodes[i];
+    NodeDesc& n = s.nodes[i];
     Object* obj = BuildObject(n.object);
     Object* top = obj;
     if (!n.modifiers.empty()) {
@@ -171,6 +266,7 @@ LoadedScene Build(const SceneDesc& s, ClassDesc* wakeweave) {
     byName[n.name] = node;
     out.nodes.push_back(node);
     if (!n.modifiers.empty()) out.nodesWithWakeweave.push_back(node);
+    AddEvents(obj, n.object.particles, out, byName);
   }
   // Node parameters may name any node of the scene, so they are set once every node exists.
   for (size_t i = 0; i < s.nodes.size(); ++i)

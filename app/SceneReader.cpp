@@ -1,8 +1,10 @@
 #include "SceneReader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
-#include <set>
+#include <map>
+#include <optional>
 
 namespace scenefile {
 namespace {
@@ -33,8 +35,10 @@ class Parser {
     for (size_t i = 0; i < nodes.size(); ++i) {
       const std::string path = Child("nodes", i);
       s.nodes.push_back(Node(nodes[i], path));
-      if (!names_.insert(s.nodes.back().name).second)
-        Fail(Child(path, "name"), "duplicate node name " + Quoted(s.nodes.back().name));
+      const NodeDesc& n = s.nodes.back();
+      AddName(n.name, path, Child(path, "name"), false);
+      // A flow system's events become nodes: their names share the scene's one set of node names.
+      for (const auto& [name, ep] : n.object.particles.events) AddName(name, ep, ep, true);
     }
     CheckReferences(s);
     return s;
@@ -163,7 +167,8 @@ class Parser {
       o.radius = Float(Require(j, path, "radius"), rp);
       if (!(o.radius > 0.0f)) Fail(rp, "the radius must be greater than 0");
     } else if (type == "particles") {
-      Fail(path, "particle systems are not supported yet");
+      o.kind = ObjectDesc::Particles;
+      o.particles = Particles(j, path);
     } else {
       Fail(Child(path, "type"), "unknown object type " + Quoted(type) + " (expected spline, circle or particles)");
     }
@@ -183,6 +188,206 @@ class Parser {
         Fail(Child(path, s), "every key needs the same closed flag as the first key");
     }
   }
+
+  // ---- particle systems ----------------------------------------------------------------------------------
+
+  ParticlesDesc Particles(const json& j, const std::string& path) {
+    const std::string ip = Child(path, "interface");
+    const std::string iface = String(Require(j, path, "interface"), ip);
+    ParticlesDesc d;
+    if (iface == "flow") {
+      ExpectObject(j, path, {"type", "interface", "events", "particles", "emitter"});
+      d.iface = ParticlesDesc::Flow;
+      d.events = Events(Require(j, path, "events"), Child(path, "events"));
+      const json* particles = Find(j, "particles");
+      const json* emitter = Find(j, "emitter");
+      if (particles && emitter) Fail(path, "give either \"particles\" or \"emitter\", not both");
+      if (!particles && !emitter)
+        Fail(path, "missing required key \"particles\" (or \"emitter\" for generated particles)");
+      if (particles) {
+        d.particles = FlowParticles(*particles, Child(path, "particles"), d.events, Child(path, "events"));
+      } else {
+        d.emitterPath = Child(path, "emitter");
+        d.emitter = Emitter(*emitter, d.emitterPath);
+      }
+    } else if (iface == "legacy") {
+      ExpectObject(j, path, {"type", "interface", "slots"});
+      d.iface = ParticlesDesc::Legacy;
+      const std::string sp = Child(path, "slots");
+      const json& slots = Array(Require(j, path, "slots"), sp);
+      for (size_t k = 0; k < slots.size(); ++k) d.slots.push_back(Slot(slots[k], Child(sp, k)));
+    } else {
+      Fail(ip, "unknown particle interface " + Quoted(iface) + " (expected flow or legacy)");
+    }
+    return d;
+  }
+
+  static std::vector<std::pair<std::string, std::string>> Events(const json& j, const std::string& path) {
+    Array(j, path);
+    if (j.empty()) Fail(path, "a flow particle system needs at least one event");
+    std::vector<std::pair<std::string, std::string>> events;
+    std::map<std::string, size_t> seen;
+    for (size_t k = 0; k < j.size(); ++k) {
+      const std::string ep = Child(path, k);
+      const std::string& name = String(j[k], ep);
+      if (name.empty()) Fail(ep, "an event name must not be empty");
+      if (const auto [it, fresh] = seen.emplace(name, k); !fresh)
+        Fail(ep, "duplicate event name " + Quoted(name) + " (the event at " + events[it->second].second + " has it)");
+      events.emplace_back(name, ep);
+    }
+    return events;
+  }
+
+  // A track of a particle: one value, which then holds at every time, or keys.
+  template <class T, class ReadValue>
+  KeyTable<T> Track(const json& j, const std::string& path, ReadValue read) {
+    const Animated<T> a = Anim<T>(j, path, read);
+    KeyTable<T> track;
+    if (!a.keyed) track.Set(0, a.value);
+    for (const auto& [t, v] : a.keys) track.Set(t, v);
+    return track;
+  }
+
+  // "born" and "dies" of a particle or a life: dies, when given, after born. Frames as the file gives them
+  // (for messages): dies is empty for a life that never ends.
+  struct Life {
+    double bornFrame = 0.0;
+    std::optional<double> diesFrame;
+  };
+  Life LifeTimes(const json& j, const std::string& path, TimeValue& born, TimeValue& dies) {
+    Life life;
+    const std::string bp = Child(path, "born");
+    life.bornFrame = Number(Require(j, path, "born"), bp);
+    born = FramesToTicks(life.bornFrame, tpf_, bp);
+    if (const json* v = Find(j, "dies")) {
+      const std::string dp = Child(path, "dies");
+      life.diesFrame = Number(*v, dp);
+      dies = FramesToTicks(*life.diesFrame, tpf_, dp);
+      if (dies <= born)
+        Fail(dp, "frame " + NumberText(*life.diesFrame) + " is not after the birth (frame " +
+                     NumberText(life.bornFrame) + ")");
+    }
+    return life;
+  }
+
+  std::vector<FlowParticle> FlowParticles(const json& j, const std::string& path,
+                                          const std::vector<std::pair<std::string, std::string>>& events,
+                                          const std::string& eventsPath) {
+    Array(j, path);
+    std::map<std::string, int> eventIndex;
+    for (size_t k = 0; k < events.size(); ++k) eventIndex.emplace(events[k].first, int(k));
+    auto index = [&](const json& name, const std::string& at) {
+      const std::string& n = String(name, at);
+      const auto it = eventIndex.find(n);
+      if (it == eventIndex.end()) Fail(at, "unknown event " + Quoted(n) + " (not in " + eventsPath + ")");
+      return it->second;
+    };
+    std::vector<FlowParticle> out;
+    out.reserve(j.size());
+    double lastBorn = 0.0;
+    for (size_t i = 0; i < j.size(); ++i) {
+      const std::string pp = Child(path, i);
+      ExpectObject(j[i], pp, {"born", "dies", "path", "rotation", "scale", "event", "transform"});
+      FlowParticle p;
+      const Life life = LifeTimes(j[i], pp, p.born, p.dies);
+      // The born index is the place in the list.
+      if (!out.empty() && p.born < out.back().born)
+        Fail(Child(pp, "born"), "particles are listed in order of birth: frame " + NumberText(life.bornFrame) +
+                                    " comes before the birth of " + Child(path, i - 1) + " (frame " +
+                                    NumberText(lastBorn) + ")");
+      lastBorn = life.bornFrame;
+      p.path = Track<Point3>(Require(j[i], pp, "path"), Child(pp, "path"), Vec3);
+      if (const json* v = Find(j[i], "rotation")) p.rotation = Track<Quat>(*v, Child(pp, "rotation"), Rotation);
+      if (const json* v = Find(j[i], "scale")) p.scale = Track<Point3>(*v, Child(pp, "scale"), Vec3);
+      if (const json* v = Find(j[i], "event")) {
+        const std::string ep = Child(pp, "event");
+        if (v->is_string()) {
+          p.event.Set(0, index(*v, ep));
+        } else if (v->is_object()) {
+          for (const auto& [t, e] : Keys<int>(*v, ep, index)) p.event.Set(t, e);
+        } else {
+          WrongType(*v, ep, "an event name or {\"keys\": [...]}");
+        }
+      }
+      if (const json* v = Find(j[i], "transform")) p.transform = Boolean(*v, Child(pp, "transform"));
+      out.push_back(std::move(p));
+    }
+    return out;
+  }
+
+  // A legacy slot: lives in any order, which must not overlap; kept in time order.
+  LegacyParticleSlot Slot(const json& j, const std::string& path) {
+    Array(j, path);
+    struct Listed {
+      LegacyParticleLife life;
+      Life frames;
+      size_t index;
+    };
+    std::vector<Listed> lives;
+    for (size_t k = 0; k < j.size(); ++k) {
+      const std::string lp = Child(path, k);
+      ExpectObject(j[k], lp, {"born", "dies", "path"});
+      Listed l;
+      l.index = k;
+      l.frames = LifeTimes(j[k], lp, l.life.born, l.life.dies);
+      l.life.path = Track<Point3>(Require(j[k], lp, "path"), Child(lp, "path"), Vec3);
+      lives.push_back(std::move(l));
+    }
+    std::stable_sort(lives.begin(), lives.end(),
+                     [](const Listed& a, const Listed& b) { return a.life.born < b.life.born; });
+    // In birth order, a life that overlaps any other overlaps the one after it.
+    for (size_t k = 1; k < lives.size(); ++k) {
+      const Listed& a = lives[k - 1];
+      const Listed& b = lives[k];
+      if (b.life.born >= a.life.dies) continue;
+      const std::string first = std::to_string(std::min(a.index, b.index));
+      const std::string second = std::to_string(std::max(a.index, b.index));
+      Fail(path, "lives " + first + " and " + second + " overlap (" + std::to_string(b.index) + " is born at frame " +
+                     NumberText(b.frames.bornFrame) + ", " +
+                     (a.frames.diesFrame
+                          ? "before " + std::to_string(a.index) + " dies at frame " + NumberText(*a.frames.diesFrame)
+                          : "and " + std::to_string(a.index) + " never dies") +
+                     "); lives of a slot must not overlap");
+    }
+    LegacyParticleSlot slot;
+    slot.reserve(lives.size());
+    for (Listed& l : lives) slot.push_back(std::move(l.life));
+    return slot;
+  }
+
+  static double NotNegative(const json& j, const std::string& path) {
+    const double v = Number(j, path);
+    if (v < 0.0) Fail(path, NumberText(v) + " is out of range (0 or more)");
+    return v;
+  }
+
+  ParticleEmitter Emitter(const json& j, const std::string& path) {
+    ExpectObject(j, path, {"start", "stop", "rate", "life", "speed", "direction", "spread", "gravity", "seed"});
+    ParticleEmitter e;
+    e.start = Time(Require(j, path, "start"), Child(path, "start"));
+    e.stop = Time(Require(j, path, "stop"), Child(path, "stop"));
+    if (e.stop < e.start) Fail(Child(path, "stop"), "the emitter stops before it starts");
+    e.rate = NotNegative(Require(j, path, "rate"), Child(path, "rate"));
+    const std::string lp = Child(path, "life");
+    e.life = FramesToTicks(NotNegative(Require(j, path, "life"), lp), tpf_, lp);
+    if (const json* v = Find(j, "speed")) e.speed = NotNegative(*v, Child(path, "speed"));
+    if (const json* v = Find(j, "direction")) {
+      const std::string dp = Child(path, "direction");
+      e.direction = Vec3(*v, dp);
+      if (e.direction == Point3(0.0f, 0.0f, 0.0f)) Fail(dp, "the direction must not be zero");
+    }
+    if (const json* v = Find(j, "spread")) {
+      const std::string sp = Child(path, "spread");
+      e.spread = Number(*v, sp);
+      if (e.spread < 0.0 || e.spread > 180.0) Fail(sp, NumberText(e.spread) + " is out of range (0 to 180 degrees)");
+    }
+    if (const json* v = Find(j, "gravity")) e.gravity = Vec3(*v, Child(path, "gravity"));
+    // Seeds are whole numbers a JSON reader keeps exactly.
+    if (const json* v = Find(j, "seed")) e.seed = uint64_t(Integer(*v, Child(path, "seed"), 0, (1ll << 53) - 1));
+    return e;
+  }
+
+  // ---- modifiers -----------------------------------------------------------------------------------------
 
   ModifierDesc Modifier(const json& j, const std::string& path) {
     ExpectObject(j, path, {"class", "params", "animate"});
@@ -310,6 +515,16 @@ class Parser {
     return a;
   }
 
+  // Takes a node's or an event's name, refusing one the scene has already given out.
+  void AddName(const std::string& name, const std::string& owner, const std::string& where, bool event) {
+    const auto [it, fresh] = names_.emplace(name, NameOwner{owner, event});
+    if (fresh) return;
+    const NameOwner& first = it->second;
+    const std::string had = (first.event ? "the event at " : "the node at ") + first.path;
+    if (!event) Fail(where, "duplicate node name " + Quoted(name) + (first.event ? " (" + had + " has it)" : ""));
+    Fail(where, "event name " + Quoted(name) + " is already the name of " + had + " (node names are unique)");
+  }
+
   void CheckReferences(const SceneDesc& s) const {
     for (const NodeDesc& n : s.nodes)
       for (const ModifierDesc& m : n.modifiers)
@@ -322,7 +537,11 @@ class Parser {
 
   ClassDesc* wakeweave_;
   int tpf_ = kDefaultTicksPerFrame;
-  std::set<std::string> names_;
+  struct NameOwner {
+    std::string path;  // of the node or event that has the name
+    bool event = false;
+  };
+  std::map<std::string, NameOwner> names_;
 };
 
 }  // namespace
