@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 
+#include "EmitterBounds.h"
 #include "SceneReader.h"
 
 namespace {
@@ -40,15 +41,13 @@ void FillShape(BezierShape& shape, const ShapeDesc& desc) {
 
 // ---- particle systems ------------------------------------------------------------------------------------
 
-// What one emitter may make. The host's emitter builds its whole particle list at once, so an emitter is
-// measured against these before it runs. Each particle's path takes a key a frame of its life (at most
-// 1001), some 16 bytes a key: the key bound keeps an emitter's paths to a few hundred megabytes.
-constexpr uint64_t kMaxEmittedParticles = 1000000;
-constexpr uint64_t kMaxEmittedPathKeys = 10000000;
+// The host's emitter builds its whole particle list at once, so an emitter is measured against the bounds
+// before it runs. Each particle's path takes a key a frame of its life (at most 1001), some 16 bytes a key:
+// the default key bound keeps an emitter's paths to a few hundred megabytes.
+EmitterBounds g_bounds;
 
 std::string Asks(const std::string& count) {
-  return "the emitter asks for " + count + " particles; at most " + std::to_string(kMaxEmittedParticles) +
-         " are allowed";
+  return "the emitter asks for " + count + " particles; at most " + std::to_string(g_bounds.particles) + " are allowed";
 }
 
 // At the scene's ticks per frame, which the emitter's births and paths depend on.
@@ -57,12 +56,12 @@ void CheckEmitter(const ParticleEmitter& e, const std::string& path) {
   // bound a tick is over the bound on its first tick alone. The host counts the births of the last tick one
   // by one, which takes long at such rates, so these are counted here: k runs while k x tpf / rate < span + 1.
   const double tpf = GetTicksPerFrame();
-  if (e.rate > double(kMaxEmittedParticles) * tpf) {
+  if (e.rate > double(g_bounds.particles) * tpf) {
     const double count = std::ceil((double(e.stop) - double(e.start) + 1.0) * e.rate / tpf);
     Fail(path, Asks(count < 0x1.0p64 ? std::to_string(uint64_t(count)) : "more than " + std::to_string(UINT64_MAX)));
   }
   const uint64_t count = EmitterParticleCount(e);
-  if (count > kMaxEmittedParticles) Fail(path, Asks(std::to_string(count)));
+  if (count > g_bounds.particles) Fail(path, Asks(std::to_string(count)));
   if (count == 0) return;
   // Its particles all live as long, so the first one's path is as long as any (the end of time can only cut
   // later ones shorter).
@@ -70,10 +69,10 @@ void CheckEmitter(const ParticleEmitter& e, const std::string& path) {
   first.stop = first.start;
   const std::vector<FlowParticle> one = EmitParticles(first);
   const uint64_t perParticle = one.empty() ? 0 : uint64_t(one.front().path.Count());
-  if (count * perParticle > kMaxEmittedPathKeys)
+  if (perParticle > 0 && count > g_bounds.pathKeys / perParticle)
     Fail(path, "the emitter's particle paths take " + std::to_string(count * perParticle) + " keys (" +
                    std::to_string(count) + " particles of " + std::to_string(perParticle) + "); at most " +
-                   std::to_string(kMaxEmittedPathKeys) + " are allowed");
+                   std::to_string(g_bounds.pathKeys) + " are allowed");
 }
 
 // The system without its events, which are nodes of their own (AddEvents, once the system has its node). The
@@ -275,6 +274,13 @@ LoadedScene Build(SceneDesc& s, ClassDesc* wakeweave) {
 }
 
 }  // namespace
+
+EmitterBounds SetEmitterBounds(const EmitterBounds& bounds) {
+  const EmitterBounds before = g_bounds;
+  g_bounds = bounds;
+  return before;
+}
+
 }  // namespace scenefile
 
 LoadedScene LoadSceneText(const std::string& jsonText, ClassDesc* wakeweave) {

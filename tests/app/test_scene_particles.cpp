@@ -3,6 +3,8 @@
 // node parameter that picks a particle system.
 #include "loader_fixture.h"
 
+#include "app/EmitterBounds.h"
+
 #include <chrono>
 
 #include "sanitized_build.h"
@@ -227,6 +229,19 @@ TEST_F(ParticleScene, EmittersAskingForTooMuchAreRefusedBeforeTheyRun) {
             "most 10000000 are allowed");
   // Checked before any node is built.
   EXPECT_EQ(GetCOREInterface()->GetRootNode()->NumberOfChildren(), 0);
+
+  // A harness may set tighter bounds (six particles, 12 keys here).
+  const scenefile::EmitterBounds before = scenefile::SetEmitterBounds({5, 11});
+  const std::string six = R"({"nodes": [{"name": "Jet", "object": {"type": "particles", "interface": "flow",
+      "events": ["E"], "emitter": {"start": 0, "stop": 5, "rate": 1, "life": 1}}}]})";
+  EXPECT_EQ(LoadError(six), "nodes[0].object.emitter: the emitter asks for 6 particles; at most 5 are allowed");
+  scenefile::SetEmitterBounds({6, 11});
+  EXPECT_EQ(LoadError(six),
+            "nodes[0].object.emitter: the emitter's particle paths take 12 keys (6 particles of 2); at most 11 are "
+            "allowed");
+  scenefile::SetEmitterBounds({6, 12});
+  EXPECT_EQ(LoadError(six), "(no error)");
+  scenefile::SetEmitterBounds(before);
 }
 
 TEST_F(ParticleScene, ParticleNodeParameterTakesEitherKindAndEventListsTakeEvents) {
