@@ -163,4 +163,7 @@ struct HOSTAPI ParticleEmitter {
 // How many particles the emitter makes (saturating; never allocates). Compare with a bound before Emit.
 HOSTAPI uint64_t EmitterParticleCount(const ParticleEmitter& e);
 // The emitter's particles, in born order, at the current ticks per frame; the same for the same emitter.
+// Directions are uniform over the cone of `spread` around `direction`, drawn from a splitmix64 stream of the
+// seed; paths have a key at every frame of the life (at most 1000 steps, spread evenly) and at the death.
+// More particles than born indices can count (INT_MAX) is a caller's mistake: reported, and nothing made.
 HOSTAPI std::vector<FlowParticle> EmitParticles(const ParticleEmitter& e);
