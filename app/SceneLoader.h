@@ -12,7 +12,7 @@ class SceneError : public std::runtime_error {
 };
 
 struct LoadedScene {
-  std::vector<INode*> nodes;               // every node, in file order
+  std::vector<INode*> nodes;               // every node in file order, a flow system's events after its node
   std::vector<INode*> nodesWithWakeweave;  // nodes carrying at least one Wakeweave modifier, in file order
   TimeValue time = 0;                      // the scene's "frame", in ticks
 };

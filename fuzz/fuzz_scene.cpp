@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/EmitterBounds.h"
 #include "app/SceneLoader.h"
 #include "plugin/Globals.h"
 #include "plugin/WakeweaveClassDesc.h"
@@ -24,6 +25,9 @@ namespace {
 // Large enough for every seed, small enough that a scene asking for millions of samples is turned down
 // by the modifier in the orderly way instead of running the fuzzer out of memory or time.
 constexpr uint64_t kEvalBudget = 64ull << 20;
+// Emitters are refused past these (the command allows far more): an emitter at the command's bounds takes
+// seconds and a gigabyte under the sanitizers, so every such input would be a timeout or an out-of-memory.
+constexpr scenefile::EmitterBounds kEmitterBounds = {20000, 200000};
 // A scene may list many modifiers; evaluating a few is enough to reach every path.
 constexpr size_t kMaxNodes = 4;
 
@@ -66,6 +70,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   SetTicksPerFrame(160);
   Plugin();
   SetEvalMemoryBudget(kEvalBudget);
+  scenefile::SetEmitterBounds(kEmitterBounds);
   return 0;
 }
 

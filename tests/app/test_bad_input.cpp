@@ -18,6 +18,21 @@ std::string Node(const std::string& extra = "", const std::string& params = "{}"
 std::string Scene1(const std::string& node) { return R"({"nodes": [)" + node + "]}"; }
 std::string WithParams(const std::string& params) { return Scene1(Node("", params)); }
 std::string WithObject(const std::string& object) { return R"({"nodes": [{"name": "A", "object": )" + object + "}]}"; }
+// Node A as a flow system with events E1 and E2, and the rest of its object.
+std::string FlowObject(const std::string& rest) {
+  return R"({"type": "particles", "interface": "flow", "events": ["E1", "E2"], )" + rest + "}";
+}
+std::string Flow(const std::string& rest) { return WithObject(FlowObject(rest)); }
+std::string Particles(const std::string& list) { return Flow(R"("particles": [)" + list + "]"); }
+// A particle born at frame 0 at the origin, with more keys.
+std::string Particle(const std::string& more) { return Particles(R"({"born": 0, "path": [0, 0, 0], )" + more + "}"); }
+std::string Legacy(const std::string& slots) {
+  return WithObject(R"({"type": "particles", "interface": "legacy", "slots": )" + slots + "}");
+}
+// An emitter from frame 0 to 10, a particle a frame living 5 frames, with more keys.
+std::string Emitter(const std::string& more) {
+  return Flow(R"("emitter": {"start": 0, "stop": 10, "rate": 1, "life": 5)" + more + "}");
+}
 
 const std::vector<BadScene>& BadScenes() {
   static const std::vector<BadScene> cases = {
@@ -93,7 +108,7 @@ const std::vector<BadScene>& BadScenes() {
       {"missing event node", WithParams(R"({"pfEventList": ["A", "Event 001"]})"),
        "nodes[0].modifiers[0].params.pfEventList[1]: no node named \"Event 001\""},
       {"node that is no particle system", WithParams(R"({"pb_particle_node": "A"})"),
-       "nodes[0].modifiers[0].params.pb_particle_node: node \"A\" can't be used here"},
+       "nodes[0].modifiers[0].params.pb_particle_node: node \"A\" can't be used here: it is not a particle system"},
       {"empty spline", WithObject(R"({"type": "spline", "splines": [{"closed": true, "knots": []}]})"),
        "nodes[0].object.splines[0].knots: a spline needs at least one knot"},
       {"spline keys with another knot count",
@@ -121,8 +136,126 @@ const std::vector<BadScene>& BadScenes() {
        "nodes[0].modifiers[0].animate.old_frames.keys[0][1]: -1 is out of range (0 to 100000)"},
       {"modifiers without object", Scene1(R"({"name": "A", "modifiers": [{"class": "Wakeweave"}]})"),
        "nodes[0].modifiers: a node without an object can't carry modifiers"},
-      {"particles", WithObject(R"({"type": "particles", "interface": "flow", "events": [], "particles": []})"),
-       "nodes[0].object: particle systems are not supported yet"},
+      {"flow without events",
+       WithObject(R"({"type": "particles", "interface": "flow", "events": [], "particles": []})"),
+       "nodes[0].object.events: a flow particle system needs at least one event"},
+      {"unknown particle interface", WithObject(R"({"type": "particles", "interface": "spray"})"),
+       "nodes[0].object.interface: unknown particle interface \"spray\" (expected flow or legacy)"},
+      {"missing particle interface", WithObject(R"({"type": "particles", "slots": []})"),
+       "nodes[0].object: missing required key \"interface\""},
+      {"unknown flow key", Flow(R"("particles": [], "slots": [])"), "nodes[0].object.slots: unknown key \"slots\""},
+      {"unknown legacy key", WithObject(R"({"type": "particles", "interface": "legacy", "slots": [], "events": []})"),
+       "nodes[0].object.events: unknown key \"events\""},
+      {"unknown particle key", Particle(R"("age": 1)"), "nodes[0].object.particles[0].age: unknown key \"age\""},
+      {"unknown life key", Legacy(R"([[{"born": 0, "path": [0, 0, 0], "event": "E1"}]])"),
+       "nodes[0].object.slots[0][0].event: unknown key \"event\""},
+      {"unknown emitter key", Emitter(R"(, "count": 5)"), "nodes[0].object.emitter.count: unknown key \"count\""},
+      {"wrong type: events",
+       WithObject(R"({"type": "particles", "interface": "flow", "events": "E1", "particles": []})"),
+       "nodes[0].object.events: expected an array, found a string"},
+      {"wrong type: event name",
+       WithObject(R"({"type": "particles", "interface": "flow", "events": [1], "particles": []})"),
+       "nodes[0].object.events[0]: expected a string, found a number"},
+      {"wrong type: transform", Particle(R"("transform": 1)"),
+       "nodes[0].object.particles[0].transform: expected true or false, found a number"},
+      {"wrong type: particle event", Particle(R"("event": 2)"),
+       "nodes[0].object.particles[0].event: expected an event name or {\"keys\": [...]}, found a number"},
+      {"wrong type: particle rotation", Particle(R"("rotation": [0, 0, 1])"),
+       "nodes[0].object.particles[0].rotation: expected [ax, ay, az, degrees] (4 elements), found 3 elements"},
+      {"wrong type: slot", Legacy(R"([{"born": 0, "path": [0, 0, 0]}])"),
+       "nodes[0].object.slots[0]: expected an array, found an object"},
+      {"wrong type: emitter", Flow(R"("emitter": [])"), "nodes[0].object.emitter: expected an object, found an array"},
+      {"missing events", WithObject(R"({"type": "particles", "interface": "flow", "particles": []})"),
+       "nodes[0].object: missing required key \"events\""},
+      {"missing slots", WithObject(R"({"type": "particles", "interface": "legacy"})"),
+       "nodes[0].object: missing required key \"slots\""},
+      {"missing born", Particles(R"({"path": [0, 0, 0]})"),
+       "nodes[0].object.particles[0]: missing required key \"born\""},
+      {"missing particle path", Particles(R"({"born": 0})"),
+       "nodes[0].object.particles[0]: missing required key \"path\""},
+      {"missing life path", Legacy(R"([[{"born": 0}]])"), "nodes[0].object.slots[0][0]: missing required key \"path\""},
+      {"missing emitter rate", Flow(R"("emitter": {"start": 0, "stop": 10, "life": 5})"),
+       "nodes[0].object.emitter: missing required key \"rate\""},
+      {"unknown event", Particle(R"("event": "E9")"),
+       "nodes[0].object.particles[0].event: unknown event \"E9\" (not in nodes[0].object.events)"},
+      {"unknown event in keys", Particle(R"("event": {"keys": [[0, "E2"], [4, "e1"]]})"),
+       "nodes[0].object.particles[0].event.keys[1][1]: unknown event \"e1\" (not in nodes[0].object.events)"},
+      {"empty event name", WithObject(R"({"type": "particles", "interface": "flow", "events": [""], "particles": []})"),
+       "nodes[0].object.events[0]: an event name must not be empty"},
+      {"duplicate event names",
+       WithObject(R"({"type": "particles", "interface": "flow", "events": ["E1", "E2", "E1"], "particles": []})"),
+       "nodes[0].object.events[2]: duplicate event name \"E1\" (the event at nodes[0].object.events[0] has it)"},
+      {"event named like its own node",
+       WithObject(R"({"type": "particles", "interface": "flow", "events": ["A"], "particles": []})"),
+       "nodes[0].object.events[0]: event name \"A\" is already the name of the node at nodes[0] (node names are "
+       "unique)"},
+      {"event named like an earlier node",
+       R"({"nodes": [{"name": "E2"}, {"name": "PF", "object": )" + FlowObject(R"("particles": [])") + "}]}",
+       "nodes[1].object.events[1]: event name \"E2\" is already the name of the node at nodes[0]"},
+      {"node named like an earlier event",
+       R"({"nodes": [{"name": "PF", "object": )" + FlowObject(R"("particles": [])") + R"(}, {"name": "E1"}]})",
+       "nodes[1].name: duplicate node name \"E1\" (the event at nodes[0].object.events[0] has it)"},
+      {"event named like another system's event",
+       R"({"nodes": [{"name": "PF", "object": )" + FlowObject(R"("particles": [])") +
+           R"(}, {"name": "PF2", "object": )" + FlowObject(R"("particles": [])") + "}]}",
+       "nodes[1].object.events[0]: event name \"E1\" is already the name of the event at nodes[0].object.events[0]"},
+      {"descending path keys", Particles(R"({"born": 0, "path": {"keys": [[2, [0, 0, 0]], [1, [1, 0, 0]]]}})"),
+       "nodes[0].object.particles[0].path.keys[1][0]: key frames must be ascending"},
+      {"descending event keys", Particle(R"("event": {"keys": [[3, "E1"], [3, "E2"]]})"),
+       "nodes[0].object.particles[0].event.keys[1][0]: key frames must be ascending"},
+      {"descending life path keys", Legacy(R"([[{"born": 0, "path": {"keys": [[1, [0, 0, 0]], [0, [0, 0, 0]]]}}]])"),
+       "nodes[0].object.slots[0][0].path.keys[1][0]: key frames must be ascending"},
+      {"path without keys", Particles(R"({"born": 0, "path": {"keys": []}})"),
+       "nodes[0].object.particles[0].path.keys: expected at least 1 element"},
+      {"particle dies at its birth", Particles(R"({"born": 3, "dies": 3, "path": [0, 0, 0]})"),
+       "nodes[0].object.particles[0].dies: frame 3 is not after the birth (frame 3)"},
+      {"life dies before its birth", Legacy(R"([[{"born": 2.5, "dies": 1, "path": [0, 0, 0]}]])"),
+       "nodes[0].object.slots[0][0].dies: frame 1 is not after the birth (frame 2.5)"},
+      {"particles out of birth order",
+       Particles(R"({"born": 2, "path": [0, 0, 0]}, {"born": 2, "path": [0, 0, 0]}, {"born": 1.5, "path": [0, 0, 0]})"),
+       "nodes[0].object.particles[2].born: particles are listed in order of birth: frame 1.5 comes before the birth of "
+       "nodes[0].object.particles[1] (frame 2)"},
+      {"lives that overlap", Legacy(R"([[], [{"born": 0, "dies": 5, "path": [0, 0, 0]}, {"born": 8, "path": [0, 0, 0]},
+                       {"born": 4, "dies": 6, "path": [0, 0, 0]}]])"),
+       "nodes[0].object.slots[1]: lives 0 and 2 overlap (2 is born at frame 4, before 0 dies at frame 5); lives of a "
+       "slot must not overlap"},
+      {"a life after one that never ends",
+       Legacy(R"([[{"born": 3, "dies": 4, "path": [0, 0, 0]}, {"born": 0, "path": [0, 0, 0]}]])"),
+       "nodes[0].object.slots[0]: lives 0 and 1 overlap (0 is born at frame 3, and 1 never dies)"},
+      {"particles and emitter", Flow(R"("particles": [], "emitter": {})"),
+       "nodes[0].object: give either \"particles\" or \"emitter\", not both"},
+      {"no particles", WithObject(R"({"type": "particles", "interface": "flow", "events": ["E1"]})"),
+       "nodes[0].object: missing required key \"particles\" (or \"emitter\" for generated particles)"},
+      {"negative rate", Flow(R"("emitter": {"start": 0, "stop": 10, "rate": -1, "life": 5})"),
+       "nodes[0].object.emitter.rate: -1 is out of range (0 or more)"},
+      {"negative life", Flow(R"("emitter": {"start": 0, "stop": 10, "rate": 1, "life": -0.5})"),
+       "nodes[0].object.emitter.life: -0.5 is out of range (0 or more)"},
+      {"negative speed", Emitter(R"(, "speed": -2)"), "nodes[0].object.emitter.speed: -2 is out of range (0 or more)"},
+      {"negative spread", Emitter(R"(, "spread": -1)"),
+       "nodes[0].object.emitter.spread: -1 is out of range (0 to 180 degrees)"},
+      {"spread past a half turn", Emitter(R"(, "spread": 180.5)"),
+       "nodes[0].object.emitter.spread: 180.5 is out of range (0 to 180 degrees)"},
+      {"non-finite speed", Emitter(R"(, "speed": 1e400)"), "invalid JSON: the number 1e400 at line 1, column "},
+      {"gravity too large for a float", Emitter(R"(, "gravity": [0, 0, -1e39])"),
+       "nodes[0].object.emitter.gravity[2]: -1e+39 is too large for a single-precision value"},
+      {"emitter stops before it starts", Flow(R"("emitter": {"start": 5, "stop": 4.9, "rate": 1, "life": 5})"),
+       "nodes[0].object.emitter.stop: the emitter stops before it starts"},
+      {"zero direction", Emitter(R"(, "direction": [0, 0, 0])"),
+       "nodes[0].object.emitter.direction: the direction must not be zero"},
+      {"fractional seed", Emitter(R"(, "seed": 1.5)"),
+       "nodes[0].object.emitter.seed: expected a whole number, found 1.5"},
+      {"negative seed", Emitter(R"(, "seed": -1)"),
+       "nodes[0].object.emitter.seed: -1 is out of range (0 to 9007199254740991)"},
+      {"emitter past the particle bound", Flow(R"("emitter": {"start": 0, "stop": 10000, "rate": 160, "life": 1})"),
+       "nodes[0].object.emitter: the emitter asks for 1600001 particles; at most 1000000 are allowed"},
+      {"emitter of many particles a tick",
+       R"({"ticksPerFrame": 1, "nodes": [{"name": "A", "object": )" +
+           FlowObject(R"("emitter": {"start": 0, "stop": 100, "rate": 1e11, "life": 1})") + "}]}",
+       "nodes[0].object.emitter: the emitter asks for 10100000000000 particles; at most 1000000 are allowed"},
+      {"birth beyond time range", Particles(R"({"born": 2e7, "path": [0, 0, 0]})"),
+       "nodes[0].object.particles[0].born: frame 20000000 is out of the host's time range"},
+      {"zero particle rotation axis", Particle(R"("rotation": {"keys": [[0, [0, 0, 0, 10]]]})"),
+       "nodes[0].object.particles[0].rotation.keys[0][1]: the rotation axis must not be zero"},
   };
   return cases;
 }

@@ -118,3 +118,25 @@ TEST_F(MemoryBudget, AMeshTooLargeToWriteIsNotEnoughMemoryToWriteTheFile) {
     EXPECT_EQ(OutputsExcept({"mid.json"}), std::vector<std::string>{});
   }
 }
+
+TEST_F(MemoryBudget, AnEmitterPastItsBoundsIsRefusedBeforeItRuns) {
+  // The particle bound itself, with paths of a billion keys in all (some 16 GB); then a million times the bound.
+  const std::pair<const char*, std::string> emitters[] = {
+      {R"({"start": 0, "stop": 999999, "rate": 1, "life": 5000})",
+       "the emitter's particle paths take 1001000000 keys (1000000 particles of 1001); at most 10000000 are allowed"},
+      {R"({"start": 0, "stop": 1000000, "rate": 1e9, "life": 1})", "the emitter asks for 100000"},
+  };
+  for (const auto& [emitter, message] : emitters) {
+    SCOPED_TRACE(emitter);
+    const std::string scene = Scene("jet.json", std::string(R"({"ticksPerFrame": 1, "nodes": [{"name": "Jet",
+        "object": {"type": "particles", "interface": "flow", "events": ["E"], "emitter": )") +
+                                                    emitter + "}}]}");
+    const std::string out = Path("jet-mesh.json").string();
+    // Refused, not run out of memory: a loader that ran the emitter first would end with exit code 1.
+    RunResult r = RunApp({"eval", scene, "--frame", "1", "-o", out},
+                         WAKEWEAVE_SANITIZED ? std::nullopt : std::optional<rlim_t>(rlim_t(1) << 30));
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_EQ(r.err.rfind("wakeweave: error: " + scene + ": nodes[0].object.emitter: " + message, 0), 0u) << r.err;
+    EXPECT_EQ(OutputsExcept({"jet.json"}), std::vector<std::string>{});
+  }
+}

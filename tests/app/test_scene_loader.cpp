@@ -1,29 +1,5 @@
 // The scene loader in-process: what a scene file builds in the host, checked through the host's own interfaces.
-#include "plugin_fixture.h"
-
-#include "app/SceneLoader.h"
-
-namespace {
-
-class SceneLoader : public SceneTest {
- protected:
-  LoadedScene Load(const std::string& json) { return LoadSceneText(json, GetWakeweaveDesc()); }
-  static void ExpectPoint(const Point3& got, const Point3& want, float eps = 1e-5f) {
-    EXPECT_NEAR(got.x, want.x, eps);
-    EXPECT_NEAR(got.y, want.y, eps);
-    EXPECT_NEAR(got.z, want.z, eps);
-  }
-  std::string LoadError(const std::string& json) {
-    try {
-      Load(json);
-    } catch (const SceneError& e) {
-      return e.what();
-    }
-    return "(no error)";
-  }
-};
-
-}  // namespace
+#include "loader_fixture.h"
 
 TEST_F(SceneLoader, SceneSettingsReachTheHost) {
   LoadedScene s = Load(R"({"ticksPerFrame": 10, "animationRange": [2, 30.5], "frame": 7.25, "nodes": []})");
