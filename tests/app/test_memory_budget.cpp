@@ -125,6 +125,9 @@ TEST_F(MemoryBudget, AnEmitterPastItsBoundsIsRefusedBeforeItRuns) {
       {R"({"start": 0, "stop": 999999, "rate": 1, "life": 5000})",
        "the emitter's particle paths take 1001000000 keys (1000000 particles of 1001); at most 10000000 are allowed"},
       {R"({"start": 0, "stop": 1000000, "rate": 1e9, "life": 1})", "the emitter asks for 100000"},
+      // All on the first tick, within the particle bound: measuring one path must not emit them all.
+      {R"({"start": 0, "stop": 0, "rate": 999999, "life": 5000})",
+       "the emitter's particle paths take 1000998999 keys (999999 particles of 1001); at most 10000000 are allowed"},
   };
   for (const auto& [emitter, message] : emitters) {
     SCOPED_TRACE(emitter);

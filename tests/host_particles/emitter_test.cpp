@@ -182,3 +182,19 @@ TEST_F(EmitterTest, LongAndEndlessLivesKeepPathsBounded) {
 }
 
 }  // namespace
+
+// Counting settles on the births themselves in a step or two, however many particles share a tick (it
+// used to walk up one particle at a time from the first tick's estimate).
+TEST_F(EmitterTest, ManyParticlesATickAreCountedAtOnce) {
+  SetTicksPerFrame(1);
+  ParticleEmitter e = Spray(0);
+  e.start = 0;
+  e.stop = 0;
+  e.rate = 1000;  // a thousand a tick
+  EXPECT_EQ(EmitterParticleCount(e), 1000u);
+  EXPECT_EQ(EmitParticles(e).size(), 1000u);
+  e.stop = 10;
+  e.rate = 1e11;
+  EXPECT_EQ(EmitterParticleCount(e), 1100000000000u);
+  SetTicksPerFrame(160);
+}

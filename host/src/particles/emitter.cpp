@@ -53,8 +53,9 @@ uint64_t EmitterParticleCount(const ParticleEmitter& e) {
   if (!(e.rate > 0.0) || e.stop < e.start) return 0;
   const int tpf = GetTicksPerFrame();
   const double span = double(e.stop) - double(e.start);
-  // Particle k is born while its offset is within the span: about span * rate / tpf + 1 of them.
-  const double estimate = std::floor(span * e.rate / tpf) + 1.0;
+  // Particle k is born while floor(k tpf / rate) <= span, that is while k < (span + 1) rate / tpf; the
+  // settling below then moves by a rounding step or two, however many particles share a tick.
+  const double estimate = std::ceil((span + 1.0) * e.rate / tpf);
   if (!(estimate < 0x1.0p53)) return estimate < 0x1.0p64 ? uint64_t(estimate) : UINT64_MAX;
   // The estimate and the birth times round differently: settle on the births themselves.
   uint64_t n = uint64_t(estimate);
