@@ -6,4 +6,6 @@
 #include "win32/module.h"
 #include "win32/gdi.h"
 #include "win32/sync.h"
+#include "win32/threads.h"
+#include "win32/dialogs.h"
 #include "win32/debug.h"

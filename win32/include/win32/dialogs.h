@@ -1,0 +1,138 @@
+#pragma once
+// Windows, dialogs, controls, messages and message boxes. Headless: a window is an object with a class, an
+// id, a text, an enabled state, a parent and the data its class holds; messages reach dialog procedures as
+// on Windows. A modal dialog runs its own message loop on the calling thread, with posted messages and
+// timers (threads.h); the person at the keyboard is played by the user agent (useragent.h).
+#include "types.h"
+
+typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+
+struct RECT {
+  LONG left, top, right, bottom;
+};
+typedef RECT* LPRECT;
+
+// Messages
+#define WM_NULL 0x0000
+#define WM_DESTROY 0x0002
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
+#define WM_CLOSE 0x0010
+#define WM_KEYDOWN 0x0100
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_TIMER 0x0113
+#define WM_USER 0x0400
+
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
+
+// Command ids of the standard buttons, also the results of MessageBoxA.
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+
+#define BN_CLICKED 0
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+
+// Window styles
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_DISABLED 0x08000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_SYSMENU 0x00080000L
+#define WS_GROUP 0x00020000L
+#define WS_TABSTOP 0x00010000L
+#define DS_SETFONT 0x40L
+#define DS_MODALFRAME 0x80L
+#define SS_LEFT 0x0L
+
+// Progress bar control (class "msctls_progress32"): position within its range, moved by PBM_SETPOS and
+// PBM_STEPIT; a position outside the range is clamped to it.
+#define PROGRESS_CLASSA "msctls_progress32"
+#define PBM_SETRANGE (WM_USER + 1)  // lParam: low word minimum, high word maximum; returns the old range
+#define PBM_SETPOS (WM_USER + 2)    // wParam: new position; returns the old one
+#define PBM_DELTAPOS (WM_USER + 3)
+#define PBM_SETSTEP (WM_USER + 4)  // wParam: the step; returns the old one
+#define PBM_STEPIT (WM_USER + 5)
+#define PBM_GETPOS (WM_USER + 8)
+
+// Message box types and icons
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_YESNOCANCEL 0x00000003L
+#define MB_YESNO 0x00000004L
+#define MB_ICONERROR 0x00000010L
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONWARNING 0x00000030L
+#define MB_ICONINFORMATION 0x00000040L
+#define MB_TYPEMASK 0x0000000FL
+#define MB_ICONMASK 0x000000F0L
+
+extern "C" {
+// Builds the dialog from the module's template lpTemplateName (MAKEINTRESOURCE(id)), sends WM_INITDIALOG
+// with dwInitParam, and runs a modal loop on the calling thread until EndDialog; returns EndDialog's result,
+// or -1 when the template is missing or the procedure is null. The owner is disabled for the run.
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
+                               LPARAM dwInitParam);
+// Marks the modal dialog to end with nResult; its loop returns after the current message. The window is
+// destroyed (WM_DESTROY sent, timers killed) before DialogBoxParamA returns.
+BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
+HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem);
+int WINAPI GetDlgCtrlID(HWND hWnd);
+HWND WINAPI GetParent(HWND hWnd);
+BOOL WINAPI IsWindow(HWND hWnd);
+BOOL WINAPI DestroyWindow(HWND hWnd);
+
+// Sends to the window's procedure (dialog procedure or the control's class) on the calling thread. A
+// message sent to a window that is not a live window is a fault the stand-in reports (returns 0, last
+// error ERROR_INVALID_HANDLE).
+LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam);
+// Queues the message for the window's thread; any thread may post. FALSE for a window that is not live.
+BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+
+BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString);
+int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
+int WINAPI GetWindowTextLengthA(HWND hWnd);
+BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString);
+UINT WINAPI GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax);
+// Returns whether the window was disabled before.
+BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
+BOOL WINAPI IsWindowEnabled(HWND hWnd);
+
+// Screen rectangle in pixels (dialog units are turned into pixels as for an 8-point font: x * 6 / 4,
+// y * 13 / 8).
+BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
+BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint);
+
+// The active window of the calling thread: the innermost modal dialog it runs, else the window made
+// active with Win32SetActiveWindow, else null.
+HWND WINAPI GetActiveWindow(void);
+
+// Shows a message box owned by hWnd (may be null): the user agent answers it with the id of a button that
+// the type offers. Returns that id.
+int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+
+// --- Stand-in extensions ---
+
+// A top-level window that stands for an application's main window (the host's, for instance): class
+// "Win32MainWindow", never modal, owned by the calling thread.
+HWND Win32CreateMainWindow(const char* title);
+// Makes hWnd the calling thread's active window when no modal dialog runs.
+void Win32SetActiveWindow(HWND hWnd);
+// The window's class name ("" for a handle that is not a live window).
+const char* Win32WindowClass(HWND hWnd);
+// The innermost modal dialog running on any thread, or null.
+HWND Win32CurrentModalDialog(void);
+// The progress bar's range and position (false for a window that is not a progress bar).
+BOOL Win32ProgressBarState(HWND hWnd, int* minimum, int* maximum, int* position, int* step);
+}
