@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "assert_capture.h"
 #include "modifier/Wakeweave.h"
 #include "plugin/Globals.h"
 #include "plugin/ParamIds.h"
@@ -45,25 +46,6 @@ class DebugCapture {
 
  private:
   DebugSink prev_;
-};
-
-// Turns assertion failures into recorded entries instead of aborting.
-class AssertCapture {
- public:
-  struct Entry {
-    int line;
-    std::string file, expression;
-  };
-  AssertCapture() {
-    prev_ = SetAssertHandler([this](int line, const char* file, const char* expr) {
-      entries.push_back({line, file ? file : "", expr ? expr : ""});
-    });
-  }
-  ~AssertCapture() { SetAssertHandler(prev_); }
-  std::vector<Entry> entries;
-
- private:
-  AssertHandler prev_;
 };
 
 // A fresh scene at 160 ticks per frame, frames 0 to 100, time 0.

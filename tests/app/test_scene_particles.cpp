@@ -22,7 +22,7 @@ class ParticleScene : public SceneLoader {
   void TearDown() override {
     ip()->ResetScene();
     EXPECT_EQ(MAX_heapLiveCount(), liveAtStart_) << "host objects left behind";
-    for (const auto& e : asserts_.entries) ADD_FAILURE() << "host assertion: " << e.expression;
+    for (const auto& e : asserts_.Entries()) ADD_FAILURE() << "host assertion: " << e.expression;
     SceneLoader::TearDown();
   }
 

@@ -1,4 +1,5 @@
 // Debug output, the assertion reporter and the host heap.
+#include "assert_capture.h"
 #include "debug_capture.h"
 #include "maxheap.h"
 
@@ -105,24 +106,13 @@ TEST(DebugPrint, ConcurrentPrintsAreSerialized) {
   EXPECT_EQ(unique.count("thread 3 line 499\n"), 1u);
 }
 
-struct AssertFailed : std::runtime_error {
-  AssertFailed(int l, std::string f, std::string e)
-      : std::runtime_error(e), line(l), file(std::move(f)), expression(std::move(e)) {}
-  int line;
-  std::string file, expression;
-};
-
-class ThrowingAsserts : public ::testing::Test {
+// Assertion reports turned into exceptions for each case.
+class AssertHandlerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    prev_ =
-        SetAssertHandler([](int line, const char* file, const char* expr) { throw AssertFailed(line, file, expr); });
-  }
-  void TearDown() override { SetAssertHandler(prev_); }
-  AssertHandler prev_;
+  ThrowingAsserts throwing_;
 };
 
-TEST_F(ThrowingAsserts, HandlerSeesLineFileAndExpression) {
+TEST_F(AssertHandlerTest, HandlerSeesLineFileAndExpression) {
   int x = 0;
   int expectedLine = __LINE__ + 2;
   try {
@@ -142,7 +132,7 @@ TEST_F(ThrowingAsserts, HandlerSeesLineFileAndExpression) {
   }
 }
 
-TEST_F(ThrowingAsserts, PassingAssertionDoesNotCallHandler) {
+TEST_F(AssertHandlerTest, PassingAssertionDoesNotCallHandler) {
   int x = 1;
   EXPECT_NO_THROW(DbgAssert(x == 1));
 }

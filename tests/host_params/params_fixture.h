@@ -10,6 +10,7 @@
 
 #include "max.h"
 #include "chunkfile.h"
+#include "assert_capture.h"
 
 constexpr TimeValue kFrame = 160;  // ticks per frame at the default rate
 
@@ -169,19 +170,6 @@ inline ParamBlockDesc2* MakeTestDesc(ClassDesc2* cd, PBValidator* validator, PBA
       pWeights, "weights", TYPE_FLOAT_TAB, 2, P_ANIMATABLE, 0, p_default, 0.5f, p_range, 0.0f, 1.0f, p_end, pAccessed,
       "accessed", TYPE_INT, 0, 0, p_accessor, accessor, p_dim, static_cast<ParamDimension*>(nullptr), p_end, p_end);
 }
-
-// Records assertion reports instead of aborting.
-class AssertRecorder {
- public:
-  AssertRecorder() {
-    prev_ = SetAssertHandler([this](int, const char*, const char* expr) { reports.push_back(expr ? expr : ""); });
-  }
-  ~AssertRecorder() { SetAssertHandler(prev_); }
-  std::vector<std::string> reports;
-
- private:
-  AssertHandler prev_;
-};
 
 // A class descriptor, its block description and one owner with its block; checks that every host
 // allocation made by a case is given back.

@@ -84,11 +84,11 @@ TEST_F(ParamsTest, OwnerWithoutTheReferenceSlotIsReported) {
     SClass_ID SuperClassID() override { return OSM_CLASS_ID; }
     RefResult NotifyRefChanged(const Interval&, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
   };
-  AssertRecorder asserts;
+  AssertCapture asserts;
   long live = MAX_heapLiveCount();
   auto* bad = new NoRefs;
   cd.MakeAutoParamBlocks(bad);
-  EXPECT_EQ(asserts.reports.size(), 1u);
+  EXPECT_EQ(asserts.Count(), 1u);
   delete bad;
   EXPECT_EQ(MAX_heapLiveCount(), live);  // the block that found no home was deleted
 }
@@ -187,9 +187,9 @@ TEST_F(ParamsTest, ReplacingAProcedureReleasesTheOldOne) {
   cd.EndEditParams(nullptr, owner, 0, nullptr);
   EXPECT_EQ(log.deleted, (std::vector<int>{3}));
 
-  AssertRecorder asserts;
+  AssertCapture asserts;
   desc->SetUserDlgProc(5, new LoggingProc(&log, 4));  // no such rollout
-  EXPECT_EQ(asserts.reports.size(), 1u);
+  EXPECT_EQ(asserts.Count(), 1u);
   EXPECT_EQ(log.deleted, (std::vector<int>{3, 4}));
 }
 

@@ -99,9 +99,9 @@ TEST_F(ParamsTest, LookupsByIdIndexAndName) {
   EXPECT_EQ(desc->FindParamByName("nope"), nullptr);
   EXPECT_EQ(desc->FindParamByName(nullptr), nullptr);
 
-  AssertRecorder asserts;
+  AssertCapture asserts;
   EXPECT_EQ(desc->GetParamDef(11).ID, -1);
-  EXPECT_EQ(asserts.reports.size(), 1u);
+  EXPECT_EQ(asserts.Count(), 1u);
 }
 
 TEST_F(ParamsTest, DescriptorRegistersWithItsClassAndLeavesOnDestruction) {
@@ -158,7 +158,7 @@ TEST(ParamDescription, SingleMapFormWithVersionAndBareEndTag) {
 }
 
 TEST(ParamDescription, MalformedListsAreReportedAndParsingStops) {
-  AssertRecorder asserts;
+  AssertCapture asserts;
   {
     // An unknown tag after a well-formed parameter.
     ParamBlockDesc2 d(0, "bad", 0, nullptr, 0, 1, "a", TYPE_INT, 0, 0, p_default, 4, p_end, 2, "b", TYPE_INT, 0, 0,
@@ -167,8 +167,8 @@ TEST(ParamDescription, MalformedListsAreReportedAndParsingStops) {
     EXPECT_EQ(d.Count(), 1);  // "a" made it, "b" did not
     EXPECT_EQ(d.GetParamDef(1).def.i, 4);
   }
-  ASSERT_EQ(asserts.reports.size(), 1u);
-  EXPECT_NE(asserts.reports[0].find("tag"), std::string::npos);
+  ASSERT_EQ(asserts.Count(), 1u);
+  EXPECT_NE(asserts.Expressions()[0].find("tag"), std::string::npos);
 
   {
     // A tag where the next parameter id belongs (an extra p_end missing).
@@ -200,7 +200,7 @@ TEST(ParamDescription, MalformedListsAreReportedAndParsingStops) {
     EXPECT_FALSE(d1.valid);
     EXPECT_FALSE(d2.valid);
   }
-  EXPECT_EQ(asserts.reports.size(), 7u);
+  EXPECT_EQ(asserts.Count(), 7u);
 }
 
 }  // namespace

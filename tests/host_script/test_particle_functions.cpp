@@ -60,7 +60,7 @@ class ParticleFunctions : public ::testing::Test {
     tl->current_time = 0;
     pop_alloc_frame();
     EXPECT_EQ(live_value_count(), 0u);
-    EXPECT_TRUE(asserts.Reports().empty());
+    EXPECT_TRUE(asserts.Expressions().empty());
     ip->ResetScene();
   }
 
@@ -89,7 +89,7 @@ class ParticleFunctions : public ::testing::Test {
     return true;
   }
 
-  AssertRecorder asserts;
+  AssertCapture asserts;
   Interface* ip = nullptr;
   ScriptThreadLocals* tl = nullptr;
   Value* count = nullptr;
@@ -286,7 +286,7 @@ TEST_F(ParticleFunctions, WrongArgumentsAreScriptErrors) {
 }
 
 TEST(ParticleFunctionsThread, UninitialisedThreadIsReportedAndAnsweredUndefined) {
-  AssertRecorder asserts;
+  AssertCapture asserts;
   Value* answer = nullptr;
   std::thread([&] {
     // No node value either: making one would be reported as well. The call is refused before its
@@ -295,7 +295,7 @@ TEST(ParticleFunctionsThread, UninitialisedThreadIsReportedAndAnsweredUndefined)
     answer = GetScriptFunction("particleAge")->apply(args, 2);
   }).join();
   EXPECT_EQ(answer, undefined_value());
-  EXPECT_EQ(asserts.Reports(), std::vector<std::string>{"initialised"});
+  EXPECT_EQ(asserts.Expressions(), std::vector<std::string>{"initialised"});
 }
 
 // A worker records the way the legacy recorder does, at its own time context, while the main thread

@@ -35,38 +35,38 @@ TEST(ScriptThread, SetUpOnceAndFramesNest) {
 }
 
 TEST(ScriptThread, UninitialisedThreadIsReported) {
-  AssertRecorder asserts;
+  AssertCapture asserts;
   std::thread([&] {
     ScriptThreadLocals* tl = thread_locals();
     ASSERT_NE(tl, nullptr);  // still answered: the report is the caller's to act on
     EXPECT_FALSE(tl->initialised);
-    EXPECT_EQ(asserts.Reports(), std::vector<std::string>{"initialised"});
+    EXPECT_EQ(asserts.Expressions(), std::vector<std::string>{"initialised"});
     push_alloc_frame();
-    EXPECT_EQ(asserts.Reports().size(), 2u);
+    EXPECT_EQ(asserts.Count(), 2u);
     // The value is still made and read, and goes with the thread.
     EXPECT_EQ(Integer::heap_new(3)->to_int(), 3);
-    EXPECT_EQ(asserts.Reports().size(), 3u);
+    EXPECT_EQ(asserts.Count(), 3u);
     EXPECT_EQ(live_value_count(), 1u);
     init_thread_locals();
     pop_alloc_frame();
-    EXPECT_EQ(asserts.Reports().size(), 3u);
+    EXPECT_EQ(asserts.Count(), 3u);
     EXPECT_EQ(live_value_count(), 0u);
   }).join();
-  for (const std::string& r : asserts.Reports()) EXPECT_EQ(r, "initialised");
+  for (const std::string& r : asserts.Expressions()) EXPECT_EQ(r, "initialised");
 }
 
 TEST(ScriptThread, PopWithoutPushIsReportedAndChangesNothing) {
-  AssertRecorder asserts;
+  AssertCapture asserts;
   init_thread_locals();
   ASSERT_EQ(thread_locals()->alloc_depth, 0);
   pop_alloc_frame();
-  EXPECT_EQ(asserts.Reports(), std::vector<std::string>{"alloc_frame_pushed"});
+  EXPECT_EQ(asserts.Expressions(), std::vector<std::string>{"alloc_frame_pushed"});
   EXPECT_EQ(thread_locals()->alloc_depth, 0);
   push_alloc_frame();
   Value* v = Integer::heap_new(9);
   pop_alloc_frame();
   pop_alloc_frame();
-  EXPECT_EQ(asserts.Reports().size(), 2u);
+  EXPECT_EQ(asserts.Count(), 2u);
   EXPECT_EQ(thread_locals()->alloc_depth, 0);
   EXPECT_EQ(live_value_count(), 0u);
   (void)v;
@@ -76,9 +76,9 @@ TEST(ScriptThread, ValueOutsideAFrameIsReportedAndHeldUntilTheNextOutermostPop) 
   init_thread_locals();
   ASSERT_EQ(live_value_count(), 0u);
   {
-    AssertRecorder asserts;
+    AssertCapture asserts;
     Value* v = Integer::heap_new(12);
-    EXPECT_EQ(asserts.Reports(), std::vector<std::string>{"in_alloc_frame"});
+    EXPECT_EQ(asserts.Expressions(), std::vector<std::string>{"in_alloc_frame"});
     EXPECT_EQ(v->to_int(), 12);
     EXPECT_EQ(live_value_count(), 1u);
   }

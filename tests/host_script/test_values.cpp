@@ -91,7 +91,7 @@ TEST(ScriptValues, UndefinedHasNoReadingAndIsOneValueForEveryThread) {
 
 TEST(ScriptValues, InternGivesOneSharedValuePerIntegerOutsideTheCollector) {
   // Interning needs no allocation frame and is never reported: constants are made before any frame.
-  AssertRecorder asserts;
+  AssertCapture asserts;
   const std::vector<int> ns = {1, 0, -1, -16, -17, 1024, 1025, 99999, -123456, INT_MAX, INT_MIN};
   std::vector<Value*> first;
   for (int n : ns) first.push_back(Integer::intern(n));
@@ -101,7 +101,7 @@ TEST(ScriptValues, InternGivesOneSharedValuePerIntegerOutsideTheCollector) {
     EXPECT_STREQ(first[i]->tag(), "Integer");
   }
   EXPECT_EQ(std::set<Value*>(first.begin(), first.end()).size(), ns.size());
-  EXPECT_TRUE(asserts.Reports().empty());
+  EXPECT_TRUE(asserts.Expressions().empty());
 
   ScriptScope<1> scope;
   const size_t before = live_value_count();

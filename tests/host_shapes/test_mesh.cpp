@@ -4,27 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "assert_capture.h"
 #include "max.h"
-
-namespace {
-
-// Records assertion reports instead of aborting, while alive.
-class Reports {
- public:
-  Reports() {
-    prev_ = SetAssertHandler([this](int, const char* file, const char* expr) {
-      expressions.push_back(expr);
-      files.push_back(file);
-    });
-  }
-  ~Reports() { SetAssertHandler(prev_); }
-  std::vector<std::string> expressions, files;
-
- private:
-  AssertHandler prev_;
-};
-
-}  // namespace
 
 TEST(Face, MaterialIdSmoothingAndEdgeVisibilityShareTheFlags) {
   Face f;
@@ -100,9 +81,9 @@ TEST(Mesh, MapSupportGivesOneMapFacePerFace) {
   ASSERT_TRUE(m.setNumMapVerts(3, 2));
   m.setMapVert(3, 1, UVVert(0.5f, 0.25f, 0.0f));
   {
-    Reports reports;
+    AssertCapture reports;
     m.setMapVert(3, 2, UVVert(9, 9, 9));  // past the end: reported, not written
-    EXPECT_EQ(reports.expressions.size(), 1u);
+    EXPECT_EQ(reports.Count(), 1u);
   }
   m.mapFaces(3)[2].setTVerts(1, 1, 0);
 
@@ -125,9 +106,9 @@ TEST(Mesh, MapSupportGivesOneMapFacePerFace) {
   EXPECT_FALSE(m.mapSupport(-1));
   EXPECT_FALSE(m.mapSupport(MAX_MESHMAPS));
   {
-    Reports reports;
+    AssertCapture reports;
     m.setMapSupport(MAX_MESHMAPS);
-    EXPECT_EQ(reports.expressions.size(), 1u);
+    EXPECT_EQ(reports.Count(), 1u);
   }
   EXPECT_EQ(m.getNumMaps(), 4);
   EXPECT_EQ(m.mapVerts(50), nullptr);
@@ -188,11 +169,11 @@ TEST(MeshIndexChecks, VertexAndMapSettersReportIndicesOutOfRange) {
   ASSERT_TRUE(m.setNumVerts(2));
   ASSERT_TRUE(m.setNumFaces(1));
   ASSERT_TRUE(m.setNumTVerts(2));
-  Reports reports;
+  AssertCapture reports;
   m.setVert(1, 1, 2, 3);
   m.setTVert(1, UVVert(0.5f, 0.5f, 0.0f));
   m.setMapVert(1, 0, UVVert(0.25f, 0.0f, 0.0f));
-  EXPECT_TRUE(reports.expressions.empty());  // in range: silent
+  EXPECT_EQ(reports.Count(), 0u);  // in range: silent
 
   m.setVert(2, 9, 9, 9);
   m.setVert(-1, Point3(9, 9, 9));
@@ -201,10 +182,10 @@ TEST(MeshIndexChecks, VertexAndMapSettersReportIndicesOutOfRange) {
   m.setMapVert(2, 0, UVVert(9, 9, 9));  // channel 2 is not in use: it has no vertices
   m.setMapVert(-1, 0, UVVert(9, 9, 9));
   m.setMapVert(MAX_MESHMAPS, 0, UVVert(9, 9, 9));
-  ASSERT_EQ(reports.expressions.size(), 7u);
-  EXPECT_EQ(reports.expressions[0], "i >= 0 && i < numVerts");
-  EXPECT_NE(reports.files[0].find("mesh.h"), std::string::npos);
-  EXPECT_EQ(reports.expressions[3], "ValidMap(mp) && i >= 0 && i < maps_[size_t(mp)].vnum");
+  ASSERT_EQ(reports.Count(), 7u);
+  EXPECT_EQ(reports.Expressions()[0], "i >= 0 && i < numVerts");
+  EXPECT_NE(reports.Files()[0].find("mesh.h"), std::string::npos);
+  EXPECT_EQ(reports.Expressions()[3], "ValidMap(mp) && i >= 0 && i < maps_[size_t(mp)].vnum");
   EXPECT_EQ(m.getVert(0), Point3());
   EXPECT_EQ(m.getVert(1), Point3(1, 2, 3));
   EXPECT_EQ(m.tVerts[0], UVVert(0.25f, 0.0f, 0.0f));
@@ -217,9 +198,9 @@ TEST(MeshIndexChecks, GettersReportAndAnswerAScratchElement) {
   Mesh m;
   ASSERT_TRUE(m.setNumVerts(1));
   m.setVert(0, 1, 1, 1);
-  Reports reports;
+  AssertCapture reports;
   EXPECT_EQ(m.getVert(0), Point3(1, 1, 1));
-  EXPECT_TRUE(reports.expressions.empty());
+  EXPECT_EQ(reports.Count(), 0u);
   // Writing through the answer for a missing element leaves the mesh alone.
   m.getVert(1) = Point3(7, 7, 7);
   EXPECT_EQ(m.getVert(5), Point3());
@@ -227,7 +208,7 @@ TEST(MeshIndexChecks, GettersReportAndAnswerAScratchElement) {
   const Mesh& c = m;
   EXPECT_EQ(c.getVert(-1), Point3());
   m.Map(2).flags = MESHMAP_USED;  // only channels 0 and 1 exist
-  EXPECT_EQ(reports.expressions.size(), 5u);
+  EXPECT_EQ(reports.Count(), 5u);
   EXPECT_EQ(m.getVert(0), Point3(1, 1, 1));
   EXPECT_EQ(m.getNumVerts(), 1);
   EXPECT_EQ(m.getNumTVerts(), 0);
@@ -240,20 +221,20 @@ TEST(MeshIndexChecks, FaceCornersAndEdgesOutOfRangeAreReported) {
   f.setEdgeVisFlags(EDGE_VIS, EDGE_INVIS, EDGE_VIS);
   f.setMatID(3);
   TVFace t(7, 8, 9);
-  Reports reports;
+  AssertCapture reports;
   EXPECT_EQ(f.getVert(2), 6u);
   EXPECT_TRUE(f.getEdgeVis(2));
   EXPECT_EQ(t.getTVert(0), 7u);
-  EXPECT_TRUE(reports.expressions.empty());
+  EXPECT_EQ(reports.Count(), 0u);
 
   f.setEdgeVis(3, EDGE_VIS);
   f.setEdgeVis(-1, EDGE_INVIS);
   EXPECT_EQ(f.getEdgeVis(3), 0u);
   EXPECT_EQ(f.getVert(3), 0u);
   EXPECT_EQ(t.getTVert(-1), 0u);
-  ASSERT_EQ(reports.expressions.size(), 5u);
-  EXPECT_EQ(reports.expressions[0], "edge >= 0 && edge <= 2");
-  EXPECT_EQ(reports.expressions[3], "index >= 0 && index < 3");
+  ASSERT_EQ(reports.Count(), 5u);
+  EXPECT_EQ(reports.Expressions()[0], "edge >= 0 && edge <= 2");
+  EXPECT_EQ(reports.Expressions()[3], "index >= 0 && index < 3");
   // Neither the edges nor the material id sharing the flags were touched.
   EXPECT_EQ(f.flags, (3u << FACE_MATID_SHIFT) | EDGE_A | EDGE_C);
 }

@@ -192,7 +192,7 @@ TEST_F(Bounds, EvaluationsWriteNoElementOutOfRange) {
       EXPECT_GT(EvalMesh(node, 1600 + 80 * mapType).getNumFaces(), 0);
     }
   EXPECT_TRUE(IsFallbackTriangle(EvalMesh(node, -100 * kTpf)));
-  EXPECT_EQ(asserts.entries.size(), 0u);
+  EXPECT_EQ(asserts.Count(), 0u);
 }
 
 TEST_F(Bounds, PresentAtTheStartOfTheTimeLineFailsWithTheReason) {

@@ -318,8 +318,8 @@ TEST_F(LegacyRecorderTest, AgesAndPositionsOfSlotsThatCannotBeRead) {
       AssertCapture asserts;
       EXPECT_EQ(ParticleStateBuilder::particleAge(nullptr, 0), ParticleStateBuilder::kNotAlive);
       EXPECT_TRUE(Near(ParticleStateBuilder::particlePos(nullptr, 0), Point3(-1, -1, -1)));
-      ASSERT_EQ(asserts.entries.size(), 2u);
-      for (const auto& e : asserts.entries) {
+      ASSERT_EQ(asserts.Count(), 2u);
+      for (const auto& e : asserts.Entries()) {
         EXPECT_EQ(e.expression, "pMaxNode != NULL");
         EXPECT_EQ(e.file, "ParticleStateBuilder");
       }

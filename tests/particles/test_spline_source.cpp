@@ -132,17 +132,17 @@ TEST(SplineTrailSourceMisuse, NullNodeIsReportedAsAnAssertion) {
   SplineTrailSource source(nullptr);
   TimeList empty;
   EXPECT_TRUE(source.trailTM(0, 0, empty) == Matrix3());
-  ASSERT_EQ(asserts.entries.size(), 1u);
-  EXPECT_EQ(asserts.entries[0].expression, "pShapeNode != NULL");
-  EXPECT_EQ(asserts.entries[0].file, "TrailSource");
+  ASSERT_EQ(asserts.Count(), 1u);
+  EXPECT_EQ(asserts.Entries()[0].expression, "pShapeNode != NULL");
+  EXPECT_EQ(asserts.Entries()[0].file, "TrailSource");
 
   // The other questions report the same misuse and answer without touching the missing node.
   TimeList times = List({160, 0});
   EXPECT_TRUE(source.trailTM(0, 160, times) == Matrix3());
   EXPECT_TRUE(source.isTrailStationary(0, 0, 320, 160, times));
   EXPECT_EQ(source.countStillSamples(0, times), 0);
-  EXPECT_GE(asserts.entries.size(), 3u);
-  for (const auto& e : asserts.entries) {
+  EXPECT_GE(asserts.Count(), 3u);
+  for (const auto& e : asserts.Entries()) {
     EXPECT_EQ(e.expression, "pShapeNode != NULL");
     EXPECT_EQ(e.file, "TrailSource");
   }

@@ -105,8 +105,8 @@ TEST_F(ScopeLockTest, AnotherThreadWaitsUntilTheLockIsReleased) {
 TEST(ScopeLockMisuse, NullIsReportedThroughTheAssertionHandler) {
   AssertCapture asserts;
   { ScopeLock lock(nullptr); }
-  ASSERT_EQ(asserts.entries.size(), 2u) << "once on entry, once on exit";
-  for (const auto& e : asserts.entries) {
+  ASSERT_EQ(asserts.Count(), 2u) << "once on entry, once on exit";
+  for (const auto& e : asserts.Entries()) {
     EXPECT_EQ(e.file, "ScopeLock");
     EXPECT_EQ(e.expression, "m_cs != NULL");
   }
