@@ -6,11 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-#include <stdexcept>
-#include <string>
-#include <vector>
-
 // The calling thread set up for scripts inside one allocation frame, with a frame of protected slots
 // linked into its chain; undone (chain restored, frame popped) at the end, as a well-behaved caller does.
 template <int N>
