@@ -36,6 +36,10 @@ class HOSTAPI Interface {
   // Deletes every node and returns time, animation range and ticks per frame to their defaults.
   virtual void ResetScene() = 0;
 
+  // The host's main window, made on first use and kept for the process, owned by the first caller's thread
+  // (the host's main thread); made anew should that thread end, since a window goes with its thread.
+  virtual HWND GetMAXHWnd() = 0;
+
   // Views are not drawn by the stand-in: these do nothing.
   virtual void RedrawViews(TimeValue t, DWORD vpFlags = REDRAW_NORMAL, ReferenceTarget* change = nullptr) = 0;
   virtual void ForceCompleteRedraw(BOOL doDisabled = TRUE) = 0;

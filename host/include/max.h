@@ -25,6 +25,7 @@
 #include "triobj.h"
 #include "modstack.h"
 #include "iface.h"
+#include "winutil.h"
 #include "baseinterface.h"
 #include "particles.h"
 #include "maxscript.h"

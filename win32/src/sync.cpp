@@ -1,6 +1,8 @@
 // Critical sections, thread ids and Sleep.
 #include "win32/sync.h"
 
+#include "internal.h"
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -33,10 +35,14 @@ CriticalSectionLock* lockOf(LPCRITICAL_SECTION cs, const char* operation) {
 
 }  // namespace
 
+DWORD win32_internal::NewThreadId() { return g_nextThreadId.fetch_add(4, std::memory_order_relaxed); }
+
+void win32_internal::AdoptThreadId(DWORD id) { t_threadId = id; }
+
 extern "C" {
 
 DWORD WINAPI GetCurrentThreadId(void) {
-  if (t_threadId == 0) t_threadId = g_nextThreadId.fetch_add(4, std::memory_order_relaxed);
+  if (t_threadId == 0) t_threadId = win32_internal::NewThreadId();
   return t_threadId;
 }
 

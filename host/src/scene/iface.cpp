@@ -1,5 +1,6 @@
 // The core interface: the scene's nodes, scene time and host object creation.
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,14 @@ class HostInterface : public IObjParam {
     ResetTime();
   }
 
+  HWND GetMAXHWnd() override {
+    // A window goes with the thread that made it: should that thread end, the next caller's thread gets
+    // a new one rather than a dead handle.
+    std::lock_guard<std::mutex> guard(mainWindowMutex_);
+    if (!IsWindow(mainWindow_)) mainWindow_ = Win32CreateMainWindow("Wakeweave");
+    return mainWindow_;
+  }
+
   void RedrawViews(TimeValue, DWORD, ReferenceTarget*) override {}
   void ForceCompleteRedraw(BOOL) override {}
 
@@ -72,6 +81,8 @@ class HostInterface : public IObjParam {
     range_ = Interval(0, kDefaultLastFrame * GetTicksPerFrame());
   }
 
+  std::mutex mainWindowMutex_;
+  HWND mainWindow_ = nullptr;
   SceneNode* root_;
   NodeNames names_;
   TimeValue time_ = 0;

@@ -29,10 +29,14 @@ BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 // Closing the handle of a running thread lets the thread run on; the handle is then no longer usable.
 BOOL WINAPI CloseHandle(HANDLE hObject);
 
-// A timer of hWnd with id nIDEvent firing every uElapse ms (a second SetTimer with the same id resets it).
-// Returns nIDEvent, or 0 when the timer cannot be created (see Win32SetTimerCreationFails). Only timers
-// without a TIMERPROC are supported (with one: 0, ERROR_INVALID_PARAMETER).
+// A timer of hWnd with id nIDEvent firing every uElapse ms (a second SetTimer with the same id resets it);
+// periods below 10 ms count as 10 ms, as on Windows. Its WM_TIMER comes when no posted message waits, at
+// most one pending per timer: periods missed while the thread was busy are not made up for. Returns
+// nIDEvent, or 0 when the timer cannot be created (see Win32SetTimerCreationFails). Only timers of a window
+// of the calling thread (else ERROR_ACCESS_DENIED; a dead window: ERROR_INVALID_HANDLE), with an id other
+// than 0 and without a TIMERPROC, are supported (else 0, ERROR_INVALID_PARAMETER).
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
+// FALSE with ERROR_INVALID_PARAMETER for a timer that does not exist (killed, or gone with its window).
 BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 
 // --- Stand-in extensions: failures a person can't easily provoke, switched on by tests ---
