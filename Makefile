@@ -115,8 +115,9 @@ fuzz: deps-lanes $(ASAN_BUILD)/build.ninja
 	  [ -f "$$f" ] && [ -x "$$f" ] || continue; name=$$(basename $$f); \
 	  echo "== $$name for $(FUZZ_SECONDS) s"; \
 	  mkdir -p $(ASAN_BUILD)/fuzz/$$name.corpus; \
+	  seeds=""; for s in fuzz/$$name $(ASAN_BUILD)/fuzz/$$name.seeds; do [ -d "$$s" ] && seeds="$$seeds $$s"; done; \
 	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=$(FUZZ_RSS_MB) -max_len=4096 -timeout=10 -print_final_stats=1 \
-	    -artifact_prefix=$(ASAN_BUILD)/fuzz/$$name- $(ASAN_BUILD)/fuzz/$$name.corpus fuzz/$$name || exit 1; \
+	    -artifact_prefix=$(ASAN_BUILD)/fuzz/$$name- $(ASAN_BUILD)/fuzz/$$name.corpus $$seeds || exit 1; \
 	done
 
 bench: build

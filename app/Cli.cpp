@@ -173,6 +173,11 @@ bool SameFile(const std::string& a, const std::string& b) {
   return !ea && !eb && pa == pb;
 }
 
+void RefuseOutputOverScene(const std::string& scene, const std::string& out) {
+  if (SameFile(scene, out))
+    throw UsageError(scene + ": -o " + (out == scene ? "names" : out + " is") + " the scene file itself");
+}
+
 std::string LowerExtension(const std::string& path) {
   std::string ext = std::filesystem::path(path).extension().string();
   for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -183,8 +188,8 @@ std::string HelpText(const std::string& command) {
   if (command == "eval")
     return "Usage: wakeweave eval SCENE --frame F [--node NAME] [--max-memory SIZE] [--regenerate] -o OUT\n"
            "\n"
-           "Loads SCENE (.json; saved .wws scenes are not supported yet), sets the scene time to frame F,\n"
-           "evaluates the node's modifier stack and writes the mesh that leaves it.\n"
+           "Loads SCENE (a .json scene file, or a scene saved by 'wakeweave record' as .wws), sets the scene\n"
+           "time to frame F, evaluates the node's modifier stack and writes the mesh that leaves it.\n"
            "\n"
            "Options:\n"
            "  --frame F       the frame to evaluate at (a number; fractions allowed)\n"
@@ -222,11 +227,14 @@ std::string HelpText(const std::string& command) {
   if (command == "record")
     return "Usage: wakeweave record SCENE -o SAVED.wws\n"
            "\n"
-           "Regenerates the particle trails of the scene's Wakeweave modifiers and saves the scene with its\n"
-           "recordings. Not supported yet.\n"
+           "Loads SCENE (.json or .wws) and saves it as SAVED.wws with the particle recordings of its Wakeweave\n"
+           "modifiers. Regenerating the particle trails first is not supported yet: the recordings are saved as\n"
+           "the scene has them.\n"
            "\n"
            "Options:\n"
-           "  -o, --output SAVED.wws   the saved scene to write\n"
+           "  -o, --output SAVED.wws   the saved scene to write (not the scene itself); nothing is written when\n"
+           "                           the command fails\n"
+           "  --debug                  show the host's debug output on standard error\n"
            "  -h, --help               show this help\n";
   return "Usage: wakeweave [--debug] COMMAND [ARGS...]\n"
          "\n"
@@ -239,7 +247,8 @@ std::string HelpText(const std::string& command) {
          "  demo [--out DIR]\n"
          "                  build the demo scenes and write their trail meshes\n"
          "  record SCENE -o SAVED.wws\n"
-         "                  record particle trails and save the scene (not supported yet)\n"
+         "                  save the scene with its particle recordings (regenerating them is not\n"
+         "                  supported yet)\n"
          "\n"
          "Options:\n"
          "  --debug         show the host's debug output on standard error (anywhere on the line)\n"

@@ -39,5 +39,8 @@ uint64_t ParseMemorySize(const std::string& text);
 // links), else the same normalised absolute path.
 bool SameFile(const std::string& a, const std::string& b);
 
+// Throws UsageError when `out` names the scene file itself, by any path: writing it would lose the scene.
+void RefuseOutputOverScene(const std::string& scene, const std::string& out);
+
 // Lower-case extension with its dot (".json"), "" when none.
 std::string LowerExtension(const std::string& path);

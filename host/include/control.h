@@ -16,7 +16,9 @@
 // button: keys come from AddNewKey, the typed AddKey calls, or SetValue on an animated controller.
 // The commit argument is accepted and ignored (values are always committed).
 //
-// Save and Load write and read nothing (IO_OK).
+// The linear controllers save their constant value and their keys, exactly as they hold them, and Load
+// replaces both (IO_ERROR, with the controller unchanged, for damaged data: keys out of time order,
+// values that are not finite).
 #include "maxtypes.h"
 #include "point3.h"
 #include "quat.h"
@@ -98,6 +100,8 @@ class HOSTAPI LinearFloatControl : public Control {
   void DeleteKeyAtTime(TimeValue t) override;
   void DeleteKeyByIndex(int i) override;
   RefTargetHandle Clone(RemapDir& remap) override;
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
 
   float ValueAt(TimeValue t);
   void AddKey(TimeValue t, float v);  // replaces a key at t
@@ -123,6 +127,8 @@ class HOSTAPI LinearPositionControl : public Control {
   void DeleteKeyAtTime(TimeValue t) override;
   void DeleteKeyByIndex(int i) override;
   RefTargetHandle Clone(RemapDir& remap) override;
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
 
   Point3 ValueAt(TimeValue t);
   void AddKey(TimeValue t, const Point3& v);
@@ -148,6 +154,8 @@ class HOSTAPI LinearRotationControl : public Control {
   void DeleteKeyAtTime(TimeValue t) override;
   void DeleteKeyByIndex(int i) override;
   RefTargetHandle Clone(RemapDir& remap) override;
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
 
   Quat ValueAt(TimeValue t);
   void AddKey(TimeValue t, const Quat& v);  // stored normalised
@@ -173,6 +181,8 @@ class HOSTAPI LinearScaleControl : public Control {
   void DeleteKeyAtTime(TimeValue t) override;
   void DeleteKeyByIndex(int i) override;
   RefTargetHandle Clone(RemapDir& remap) override;
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
 
   Point3 ValueAt(TimeValue t);
   void AddKey(TimeValue t, const Point3& v);

@@ -26,6 +26,11 @@ class HOSTAPI INode : public ReferenceTarget {
   virtual int NumberOfChildren() = 0;
   virtual INode* GetChildNode(int i) = 0;
   virtual BOOL IsRootNode() = 0;
+  // Hangs node under this one, taken from its parent and placed after this node's other children. Refused
+  // (nothing happens) for this node itself, one of its ancestors, the root, or a node that is not in the
+  // scene. The hierarchy is kept and saved, but the stand-in's transforms do not compose with the parent's:
+  // a child's NodeTM is its own controllers' whatever its parent (keepTM is accepted and ignored).
+  virtual void AttachChild(INode* node, int keepTM = 1) = 0;
 
   // The transform controllers (references of the node): position (Point3), rotation (Quat) and scale
   // (Point3) values, CTRL_ABSOLUTE. NodeTM(t) = Scale(t) x Rotate(t) x Translate(t). Setting a null

@@ -23,6 +23,14 @@
 #include "quat.h"
 
 class INode;
+class FlowParticleSystem;
+class ISave;
+class ILoad;
+
+// Scene files: reads an event object that its Save wrote and makes it an event of sys again, at the index it
+// had in the system's list (or unlisted, for a copy). IO_ERROR when the data is damaged or that index is
+// outside the system's list or taken already; *event is then null.
+HOSTAPI IOResult LoadFlowEvent(FlowParticleSystem* sys, ILoad* iload, Object** event);
 
 #define PARTICLEOBJECTEXT_INTERFACE Interface_ID(0x66c2429a, 0x38d60a0b)
 // Answered by the objects of a flow system's event nodes.
@@ -121,10 +129,19 @@ class HOSTAPI FlowParticleSystem : public GeomObject {
   int NumParticlesTotal() const;
   void Reserve(size_t particles);
 
+  // The particles with their tracks, the time the answers refer to and the length of the event list (the
+  // events themselves are nodes of the scene, saved with them). Load replaces the particles and makes the
+  // event list that long, every entry empty until LoadFlowEvent fills it; it refuses (IO_ERROR, nothing
+  // changed) a system that has events already and damaged data: particles out of birth order or without a
+  // path, tracks out of time order, events outside the list, values that are not finite.
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
+
  private:
   struct Impl;
   Impl* impl_;
   friend class ParticleEventObject;
+  friend IOResult LoadFlowEvent(FlowParticleSystem* sys, ILoad* iload, Object** event);
 };
 
 // A legacy particle system object: slots of lives, read through the scripting runtime.
@@ -143,6 +160,11 @@ class HOSTAPI LegacyParticleSystem : public GeomObject {
   int NumSlots() const;
   // The life of the slot alive at t (born <= t < dies); null when none or the slot is out of range.
   const LegacyParticleLife* LifeAt(int slot, TimeValue t) const;
+
+  // The slots with their lives. Load replaces them (IO_ERROR, nothing changed, for damaged data: lives out
+  // of order or overlapping, without a path, tracks out of time order, values that are not finite).
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
 
  private:
   std::vector<LegacyParticleSlot> slots_;

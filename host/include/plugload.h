@@ -1,9 +1,11 @@
 #pragma once
 // The host's plug-in loader: opens a plug-in library, attaches it, checks its version word and lists its
-// classes, as the host does at start-up.
+// classes, as the host does at start-up. The module's classes are in the class directory (classdir.h)
+// while the PluginModule lives.
 #include "maxtypes.h"
 #include <memory>
 #include <string>
+#include <vector>
 
 class ClassDesc;
 
@@ -14,8 +16,8 @@ class ClassDesc;
 
 class HOSTAPI PluginModule {
  public:
-  // Null with *error set when the library cannot be opened or attached, lacks an entry point, or was
-  // built for another host version.
+  // Null with *error set when the library cannot be opened or attached, lacks an entry point, was built
+  // for another host version, or offers a class whose ids another descriptor holds in the class directory.
   static std::unique_ptr<PluginModule> Load(const std::string& path, std::string* error);
   ~PluginModule();
   PluginModule(const PluginModule&) = delete;
@@ -36,4 +38,5 @@ class HOSTAPI PluginModule {
   int (*libNumberClasses_)() = nullptr;
   ClassDesc* (*libClassDesc_)(int) = nullptr;
   ULONG (*libVersion_)() = nullptr;
+  std::vector<ClassDesc*> registered_;  // what this module put into the class directory
 };

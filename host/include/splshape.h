@@ -21,6 +21,11 @@ class HOSTAPI SplineShape : public ShapeObject {
     return obtype == splineShapeClassID || ShapeObject::CanConvertToType(obtype);
   }
   RefTargetHandle Clone(RemapDir& remap) override;
+  // The static shape and the keys, every knot as it is held; Load replaces both (IO_ERROR, with the
+  // object unchanged, for damaged data: keys out of order or of differing structure, unknown knot types,
+  // values that are not finite).
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
 
   BezierShape& GetShape() { return shape; }
 

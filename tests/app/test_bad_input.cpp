@@ -301,7 +301,7 @@ TEST_F(BadInput, UnreadableScenes) {
             "cannot read the file: it is a directory");
   const std::string saved = Scene("scene.wws", "");
   EXPECT_EQ(Refused({"eval", saved, "--frame", "1", "-o", Path("o.json").string()}, "wakeweave: error: "),
-            saved + ": saved scenes (.wws) are not supported yet");
+            saved + ": not a saved scene (it does not begin as one)");
   EXPECT_FALSE(std::filesystem::exists(Path("o.json")));
 }
 
@@ -333,8 +333,11 @@ TEST_F(BadInput, BadCommandLines) {
             "unexpected argument \"" + scene + "\" (see wakeweave eval --help)");
   EXPECT_EQ(Refused({"eval", scene, "--frame"}, e), "option --frame needs a value (see wakeweave eval --help)");
   EXPECT_EQ(Refused({"render"}, e), "unknown command \"render\" (see wakeweave --help)");
-  EXPECT_EQ(Refused({"record", scene, "-o", Path("s.wws").string()}, e),
-            "record: recording particle trails is not supported yet");
+  EXPECT_EQ(Refused({"record", scene, "-o", Path("s.json").string()}, e),
+            Path("s.json").string() + ": a saved scene is a .wws file (got \".json\")");
+  EXPECT_EQ(Refused({"record", scene}, e), "record needs -o SAVED.wws (see wakeweave record --help)");
+  EXPECT_EQ(Refused({"record", "-o", Path("s.wws").string()}, e),
+            "record needs a SCENE file (see wakeweave record --help)");
   EXPECT_EQ(OutputsExcept({"line.json"}), std::vector<std::string>{});
 
   // A scene whose nodes carry no Wakeweave modifier needs --node.

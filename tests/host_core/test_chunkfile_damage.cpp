@@ -11,26 +11,7 @@
 #include <new>
 #include <random>
 
-// Largest single allocation made while tracking is on: catches a loader that sizes a buffer from a length
-// field. Replacing the global operator new reaches the host library too.
-static std::atomic<bool> g_trackAllocs{false};
-static std::atomic<size_t> g_largestAlloc{0};
-
-void* operator new(size_t n) {
-  if (g_trackAllocs.load(std::memory_order_relaxed)) {
-    size_t prev = g_largestAlloc.load(std::memory_order_relaxed);
-    while (n > prev && !g_largestAlloc.compare_exchange_weak(prev, n)) {
-    }
-  }
-  if (void* p = std::malloc(n ? n : 1)) return p;
-  throw std::bad_alloc();
-}
-// GCC cannot tell that these replace the global pair and warns that free() does not match operator new.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
+#include "largest_alloc.h"
 
 namespace {
 

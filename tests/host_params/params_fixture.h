@@ -49,6 +49,7 @@ class TestNode : public INode {
   int NumberOfChildren() override { return 0; }
   INode* GetChildNode(int) override { return nullptr; }
   BOOL IsRootNode() override { return FALSE; }
+  void AttachChild(INode*, int) override {}  // a node of no scene takes no children
   Control* GetPositionController() override { return nullptr; }
   Control* GetRotationController() override { return nullptr; }
   Control* GetScaleController() override { return nullptr; }

@@ -2,6 +2,7 @@
 // used only through the host's interfaces (the loaded module holds its own copy of every plug-in class).
 #include "plugin_fixture.h"
 
+#include <classdir.h>
 #include <plugload.h>
 
 #include <cstdio>
@@ -96,6 +97,38 @@ TEST_F(LoadedPlugin, LoadingTwiceGivesTheSameModule) {
   ASSERT_NE(again, nullptr) << err;
   EXPECT_EQ(again->Handle(), module_->Handle());
   EXPECT_EQ(again->Class(0), module_->Class(0));
+}
+
+TEST(LoadedPluginClasses, AreInTheClassDirectoryWhileTheModuleIsLoaded) {
+  GetCOREInterface()->ResetScene();
+  const Class_ID id(0x4E32E5B7, 0x668E2C09);
+  ASSERT_EQ(FindClassDesc(OSM_CLASS_ID, id), nullptr);
+  std::string err;
+  auto first = PluginModule::Load(WAKEWEAVE_MODULE_PATH, &err);
+  ASSERT_NE(first, nullptr) << err;
+  EXPECT_EQ(FindClassDesc(OSM_CLASS_ID, id), first->Class(0));
+  // A second load of the same library holds the same class: it goes when both have gone.
+  auto second = PluginModule::Load(WAKEWEAVE_MODULE_PATH, &err);
+  ASSERT_NE(second, nullptr) << err;
+  first.reset();
+  EXPECT_EQ(FindClassDesc(OSM_CLASS_ID, id), second->Class(0));
+  second.reset();
+  EXPECT_EQ(FindClassDesc(OSM_CLASS_ID, id), nullptr);
+}
+
+TEST(LoadedPluginClasses, AModuleOfferingAClassThatIsTakenIsRefused) {
+  GetCOREInterface()->ResetScene();
+  // The copy of the class linked into this program holds the ids first.
+  ASSERT_TRUE(RegisterClassDesc(GetWakeweaveDesc()));
+  std::string err;
+  auto m = PluginModule::Load(WAKEWEAVE_MODULE_PATH, &err);
+  EXPECT_EQ(m, nullptr);
+  EXPECT_NE(err.find("already offered"), std::string::npos) << err;
+  EXPECT_EQ(FindClassDesc(OSM_CLASS_ID, Class_ID(0x4E32E5B7, 0x668E2C09)), GetWakeweaveDesc());
+  UnregisterClassDesc(GetWakeweaveDesc());
+  // Refused, it was released: it loads now.
+  m = PluginModule::Load(WAKEWEAVE_MODULE_PATH, &err);
+  EXPECT_NE(m, nullptr) << err;
 }
 
 class PluginLoadFailure : public ::testing::Test {

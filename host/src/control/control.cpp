@@ -1,6 +1,8 @@
 // Keyed linear controllers: float, position, rotation, scale.
 #include "control.h"
 
+#include "../core/trackio.h"
+
 namespace {
 
 // Per value type: interpolation between two keys and how relative gets and sets combine values.
@@ -129,6 +131,27 @@ struct Track {
 
   TimeValue KeyTime(int i) const { return i >= 0 && i < keys.Count() ? keys[i].time : 0; }
 
+  // The constant, then the keys.
+  IOResult Save(ISave* isave) const {
+    return hostio::SaveData(isave, [&](hostio::Writer& w) {
+      hostio::PutValue(w, constant);
+      hostio::PutTrack(w, keys);
+    });
+  }
+
+  // Values are taken as saved (a rotation is not normalised again), so a controller loads back bit for bit.
+  IOResult Load(ILoad* iload) {
+    T value{};
+    KeyTable<T> loaded;
+    const IOResult r = hostio::LoadData(
+        iload, [&](hostio::Reader& in) { return hostio::GetValue(in, value) && hostio::GetTrack(in, loaded); });
+    if (r != IO_OK) return IO_ERROR;
+    constant = value;
+    keys = loaded;
+    Changed();
+    return IO_OK;
+  }
+
   void Changed() { owner->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE); }
 };
 
@@ -148,6 +171,8 @@ struct Track {
   void Class::DeleteKeyByIndex(int i) { Track<Ops>{keys_, value_, this}.DeleteIndex(i); }                  \
   ValueType Class::ValueAt(TimeValue t) { return Track<Ops>{keys_, value_, this}.ValueAt(t); }             \
   void Class::AddKey(TimeValue t, KeyArg v) { Track<Ops>{keys_, value_, this}.AddKey(t, v); }              \
+  IOResult Class::Save(ISave* isave) { return Track<Ops>{keys_, value_, this}.Save(isave); }               \
+  IOResult Class::Load(ILoad* iload) { return Track<Ops>{keys_, value_, this}.Load(iload); }               \
   RefTargetHandle Class::Clone(RemapDir& remap) {                                                          \
     auto* c = new Class(value_);                                                                           \
     c->keys_ = keys_;                                                                                      \

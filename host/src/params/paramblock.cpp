@@ -15,16 +15,10 @@
 
 namespace {
 
+using paramkind::Controllable;
+using paramkind::HoldsRefs;
 using paramkind::Kind;
 using paramkind::KindOf;
-
-// Animatable numbers may be driven by a float controller held in the slot's reference.
-bool Controllable(const ParamDef& d) {
-  Kind k = KindOf(d.type);
-  return (d.flags & P_ANIMATABLE) && (k == Kind::Int || k == Kind::Float);
-}
-
-bool HoldsRefs(const ParamDef& d) { return KindOf(d.type) == Kind::Ref || Controllable(d); }
 
 int ClampInt(const ParamDef& d, int v) {
   if (!d.has_range) return v;

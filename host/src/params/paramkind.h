@@ -38,4 +38,14 @@ inline Kind KindOf(int type) {
   }
 }
 
+// Animatable numbers may be driven by a float controller held in the slot's reference.
+inline bool Controllable(const ParamDef& d) {
+  Kind k = KindOf(d.type);
+  return (d.flags & P_ANIMATABLE) && (k == Kind::Int || k == Kind::Float);
+}
+
+// Parameters whose entries are references of the block: one reference per entry, numbered through the
+// parameters in descriptor order.
+inline bool HoldsRefs(const ParamDef& d) { return KindOf(d.type) == Kind::Ref || Controllable(d); }
+
 }  // namespace paramkind

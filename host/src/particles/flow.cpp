@@ -4,6 +4,7 @@
 // so the per-particle questions cost a lookup (and a key search for the tracks they read).
 #include <climits>
 
+#include "../core/trackio.h"
 #include "debug.h"
 #include "iface.h"
 #include "inode.h"
@@ -32,9 +33,7 @@ class ParticleEventObject : public Object, public IParticleGroup {
 
   int NumRefs() override { return 1; }
   RefTargetHandle GetReference(int i) override { return i == 0 ? system_ : nullptr; }
-  void SetReference(int i, RefTargetHandle r) override {
-    if (i == 0) system_ = static_cast<FlowParticleSystem*>(r);
-  }
+  void SetReference(int i, RefTargetHandle r) override;
 
   BaseInterface* GetInterface(Interface_ID id) override {
     if (id == PARTICLEGROUP_INTERFACE) return static_cast<IParticleGroup*>(this);
@@ -50,6 +49,11 @@ class ParticleEventObject : public Object, public IParticleGroup {
     copy->CopyValidity(*this);
     BaseClone(this, copy, remap);
     return copy;
+  }
+
+  // Its place in the system's list (-1: unlisted); the system itself is its reference.
+  IOResult Save(ISave* isave) override {
+    return hostio::SaveData(isave, [&](hostio::Writer& w) { w.I32(index_); });
   }
 
   // The node carrying this event: the first node among its direct dependents.
@@ -155,11 +159,34 @@ struct FlowParticleSystem::Impl {
   Ext ext;
 };
 
+void ParticleEventObject::SetReference(int i, RefTargetHandle r) {
+  if (i != 0) return;
+  // An event that leaves its system is off the system's list: the system no longer answers for it.
+  if (system_ && system_ != r && index_ >= 0) system_->impl_->ForgetEvent(index_, this);
+  system_ = static_cast<FlowParticleSystem*>(r);
+}
+
 ParticleEventObject::~ParticleEventObject() {
   if (system_ && index_ >= 0) system_->impl_->ForgetEvent(index_, this);
 }
 
 FlowParticleSystem::FlowParticleSystem() : impl_(new Impl()) {}
+
+IOResult LoadFlowEvent(FlowParticleSystem* sys, ILoad* iload, Object** event) {
+  if (event) *event = nullptr;
+  if (!sys || !event) return IO_ERROR;
+  int index = -1;
+  FlowParticleSystem::Impl& d = *sys->impl_;
+  const IOResult r = hostio::LoadData(iload, [&](hostio::Reader& in) {
+    if (!in.I32(index)) return false;
+    return index == -1 || (index >= 0 && size_t(index) < d.events.size() && !d.events[size_t(index)]) || in.Fail();
+  });
+  if (r != IO_OK) return IO_ERROR;
+  auto* ev = new ParticleEventObject(sys, index);
+  if (index >= 0) d.events[size_t(index)] = ev;
+  *event = ev;
+  return IO_OK;
+}
 
 FlowParticleSystem::~FlowParticleSystem() {
   // Events that outlive the system must not reach back into it.
@@ -214,6 +241,63 @@ void FlowParticleSystem::AddParticle(const FlowParticle& p) {
 }
 
 int FlowParticleSystem::NumParticlesTotal() const { return int(impl_->particles.size()); }
+
+namespace {
+
+// Born, dies, the transform flag and the four track counts, and the one key a path has at least.
+constexpr uint32_t kParticleBytes = 4 + 4 + 1 + 4 * hostio::kTrackBytes + 4 + 12;
+
+}  // namespace
+
+IOResult FlowParticleSystem::Save(ISave* isave) {
+  const Impl& d = *impl_;
+  return hostio::SaveData(isave, [&](hostio::Writer& w) {
+    w.I32(d.time);
+    w.U32(uint32_t(d.events.size()));
+    w.U32(uint32_t(d.particles.size()));
+    for (const FlowParticle& p : d.particles) {
+      w.I32(p.born);
+      w.I32(p.dies);
+      w.U8(p.transform ? 1 : 0);
+      hostio::PutTrack(w, p.path);
+      hostio::PutTrack(w, p.rotation);
+      hostio::PutTrack(w, p.scale);
+      hostio::PutTrack(w, p.event);
+    }
+  });
+}
+
+IOResult FlowParticleSystem::Load(ILoad* iload) {
+  if (!impl_->events.empty()) return IO_ERROR;
+  TimeValue time = 0;
+  uint32_t events = 0;
+  std::vector<FlowParticle> particles;
+  const IOResult r = hostio::LoadData(iload, [&](hostio::Reader& in) {
+    uint32_t n = 0;
+    // An event entry costs the node that carries it, far more than a byte.
+    if (!in.I32(time) || !in.Count(events, 1) || !in.Count(n, kParticleBytes)) return false;
+    particles.reserve(n);
+    for (uint32_t i = 0; i < n; ++i) {
+      FlowParticle p;
+      if (!in.I32(p.born) || !in.I32(p.dies) || !in.Bool(p.transform) || !hostio::GetTrack(in, p.path) ||
+          !hostio::GetTrack(in, p.rotation) || !hostio::GetTrack(in, p.scale) || !hostio::GetTrack(in, p.event))
+        return false;
+      // What AddParticle asks of its caller, and events within the list.
+      if (p.path.Count() == 0 || p.dies < p.born || (!particles.empty() && p.born < particles.back().born))
+        return in.Fail();
+      for (int k = 0; k < p.event.Count(); ++k)
+        if (p.event[k].value < 0 || uint32_t(p.event[k].value) >= events) return in.Fail();
+      particles.push_back(std::move(p));
+    }
+    return true;
+  });
+  if (r != IO_OK) return IO_ERROR;
+  impl_->particles = std::move(particles);
+  impl_->events.assign(events, nullptr);
+  impl_->Update(time);
+  NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+  return IO_OK;
+}
 
 void FlowParticleSystem::Reserve(size_t particles) {
   impl_->particles.reserve(particles);

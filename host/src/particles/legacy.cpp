@@ -1,4 +1,5 @@
 // The legacy particle system: slots whose lives follow one another, read by slot and time.
+#include "../core/trackio.h"
 #include "debug.h"
 #include "particles_internal.h"
 
@@ -13,6 +14,9 @@ bool WellFormed(const LegacyParticleSlot& slot) {
   }
   return true;
 }
+
+// Born, dies, the path's key count and its one key at least.
+constexpr uint32_t kLifeBytes = 4 + 4 + hostio::kTrackBytes + 4 + 12;
 
 }  // namespace
 
@@ -48,4 +52,46 @@ const LegacyParticleLife* LegacyParticleSystem::LifeAt(int slot, TimeValue t) co
   if (lo == 0) return nullptr;
   const LegacyParticleLife& life = lives[lo - 1];
   return AliveAt(life.born, life.dies, t) ? &life : nullptr;
+}
+
+IOResult LegacyParticleSystem::Save(ISave* isave) {
+  return hostio::SaveData(isave, [&](hostio::Writer& w) {
+    w.U32(uint32_t(slots_.size()));
+    for (const LegacyParticleSlot& slot : slots_) {
+      w.U32(uint32_t(slot.size()));
+      for (const LegacyParticleLife& life : slot) {
+        w.I32(life.born);
+        w.I32(life.dies);
+        hostio::PutTrack(w, life.path);
+      }
+    }
+  });
+}
+
+IOResult LegacyParticleSystem::Load(ILoad* iload) {
+  std::vector<LegacyParticleSlot> slots;
+  const IOResult r = hostio::LoadData(iload, [&](hostio::Reader& in) {
+    uint32_t n = 0;
+    if (!in.Count(n, 4)) return false;
+    slots.reserve(n);
+    for (uint32_t s = 0; s < n; ++s) {
+      uint32_t lives = 0;
+      if (!in.Count(lives, kLifeBytes)) return false;
+      LegacyParticleSlot slot;
+      slot.reserve(lives);
+      for (uint32_t i = 0; i < lives; ++i) {
+        LegacyParticleLife life;
+        if (!in.I32(life.born) || !in.I32(life.dies) || !hostio::GetTrack(in, life.path)) return false;
+        slot.push_back(std::move(life));
+      }
+      // What AddSlot asks of its caller.
+      if (!WellFormed(slot)) return in.Fail();
+      slots.push_back(std::move(slot));
+    }
+    return true;
+  });
+  if (r != IO_OK) return IO_ERROR;
+  slots_ = std::move(slots);
+  NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+  return IO_OK;
 }

@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
+#include "classdir.h"
+#include "plugapi.h"
+
 std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::string* error) {
   auto fail = [&](const std::string& why) {
     if (error) *error = why;
@@ -24,10 +29,25 @@ std::unique_ptr<PluginModule> PluginModule::Load(const std::string& path, std::s
     return fail(path + " is not a plug-in library: an entry point is missing");
   ULONG version = m->libVersion_();
   if (version != ULONG(VERSION_3DSMAX)) return fail(path + " was built for another host version");
+  for (int i = 0; i < m->NumClasses(); ++i) {
+    ClassDesc* cd = m->Class(i);
+    if (!cd) continue;
+    if (!RegisterClassDesc(cd)) {
+      char ids[64];
+      std::snprintf(ids, sizeof ids, "(0x%08X, 0x%08X)", unsigned(cd->ClassID().PartA()),
+                    unsigned(cd->ClassID().PartB()));
+      const char* name = cd->ClassName();
+      return fail(path + ": class " + (name ? std::string("\"") + name + "\" " : std::string()) + ids +
+                  " is already offered by another module");
+    }
+    m->registered_.push_back(cd);
+  }
   return m;
 }
 
 PluginModule::~PluginModule() {
+  // The classes go before their code does.
+  for (auto it = registered_.rbegin(); it != registered_.rend(); ++it) UnregisterClassDesc(*it);
   if (module_) FreeLibrary(module_);
 }
 

@@ -1,6 +1,7 @@
 // Derived objects: the modifier stack and its evaluation.
 #include <algorithm>
 
+#include "../core/datastream.h"
 #include "scene_internal.h"
 
 // ---- ModContext -------------------------------------------------------------
@@ -114,6 +115,41 @@ RefTargetHandle DerivedObject::Clone(RemapDir& remap) {
                       i);
   BaseClone(this, copy, remap);
   return copy;
+}
+
+IOResult DerivedObject::Save(ISave* isave) {
+  return hostio::SaveData(isave, [&](hostio::Writer& w) {
+    w.U32(uint32_t(contexts_.size()));
+    for (const ModContext* mc : contexts_) {
+      w.U8(mc->tm ? 1 : 0);
+      if (mc->tm) w.M3(*mc->tm);
+    }
+  });
+}
+
+IOResult DerivedObject::Load(ILoad* iload) {
+  if (!mods_.empty()) return IO_ERROR;
+  std::vector<Matrix3> tms;
+  std::vector<bool> hasTM;
+  const IOResult r = hostio::LoadData(iload, [&](hostio::Reader& in) {
+    uint32_t n = 0;
+    if (!in.Count(n, 1)) return false;
+    for (uint32_t i = 0; i < n; ++i) {
+      bool has = false;
+      Matrix3 tm;
+      if (!in.Bool(has) || (has && !in.M3(tm))) return false;
+      hasTM.push_back(has);
+      tms.push_back(tm);
+    }
+    return true;
+  });
+  if (r != IO_OK) return IO_ERROR;
+  for (size_t i = 0; i < tms.size(); ++i) {
+    mods_.push_back(nullptr);
+    contexts_.push_back(new ModContext(hasTM[i] ? new Matrix3(tms[i]) : nullptr, nullptr, nullptr));
+  }
+  Changed();
+  return IO_OK;
 }
 
 void DerivedObject::InvalidateResults() {

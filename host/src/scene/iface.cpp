@@ -33,7 +33,7 @@ class HostInterface : public IObjParam {
     names_.Add(node);
     node->SetNameIndex(&names_);
     if (obj) node->SetObjectRef(obj);
-    root_->AttachChild(node);
+    root_->AddChild(node);
     return node;
   }
 
@@ -42,8 +42,12 @@ class HostInterface : public IObjParam {
   void DeleteNode(INode* node, BOOL) override {
     auto* sn = dynamic_cast<SceneNode*>(node);
     // Only nodes of this scene: anything else is not ours to delete.
-    if (!sn || sn == root_ || sn->GetParentNode() != root_) return;
-    root_->DetachChild(sn);
+    if (!sn || sn == root_ || !sn->InScene()) return;
+    // Its children stay in the scene, under the root.
+    std::vector<SceneNode*> children;
+    for (int i = 0; i < sn->NumberOfChildren(); ++i) children.push_back(static_cast<SceneNode*>(sn->GetChildNode(i)));
+    for (SceneNode* c : children) root_->AddChild(c);
+    static_cast<SceneNode*>(sn->GetParentNode())->DetachChild(sn);
     names_.Remove(sn);
     sn->SetNameIndex(nullptr);
     sn->AllowDeletion();
@@ -63,6 +67,19 @@ class HostInterface : public IObjParam {
     std::lock_guard<std::mutex> guard(mainWindowMutex_);
     if (!IsWindow(mainWindow_)) mainWindow_ = Win32CreateMainWindow("Wakeweave");
     return mainWindow_;
+  }
+
+  void Install(const std::vector<std::pair<SceneNode*, SceneNode*>>& nodes, int ticksPerFrame, Interval range,
+               TimeValue time) {
+    ResetScene();
+    for (const auto& [node, parent] : nodes) {
+      names_.Add(node);
+      node->SetNameIndex(&names_);
+      (parent ? parent : root_)->AddChild(node);
+    }
+    SetTicksPerFrame(ticksPerFrame);
+    range_ = range;
+    time_ = time;
   }
 
   void RedrawViews(TimeValue, DWORD, ReferenceTarget*) override {}
@@ -95,6 +112,11 @@ Interface* GetCOREInterface() {
   // Never destroyed: plug-ins may still reach the scene while the process shuts down.
   static HostInterface* core = new HostInterface();
   return core;
+}
+
+void InstallScene(const std::vector<std::pair<SceneNode*, SceneNode*>>& nodes, int ticksPerFrame, Interval range,
+                  TimeValue time) {
+  static_cast<HostInterface*>(GetCOREInterface())->Install(nodes, ticksPerFrame, range, time);
 }
 
 int GetTicksPerFrame() { return g_ticksPerFrame; }

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <atomic>
 
+#include "../core/datastream.h"
 #include "nodenames.h"
 #include "scene_internal.h"
 
@@ -56,7 +57,15 @@ INode* SceneNode::GetChildNode(int i) {
   return children_[size_t(i)];
 }
 
-void SceneNode::AttachChild(SceneNode* child) {
+void SceneNode::AttachChild(INode* node, int) {
+  auto* child = dynamic_cast<SceneNode*>(node);
+  if (!child || child->root_ || !child->InScene() || !InScene()) return;
+  for (SceneNode* up = this; up; up = up->parent_)
+    if (up == child) return;
+  AddChild(child);
+}
+
+void SceneNode::AddChild(SceneNode* child) {
   if (child->parent_) child->parent_->DetachChild(child);
   child->parent_ = this;
   child->slot_ = children_.size();
@@ -188,4 +197,35 @@ RefResult SceneNode::NotifyRefChanged(const Interval&, RefTargetHandle hTarget, 
     }
   }
   return REF_SUCCEED;
+}
+
+IOResult SceneNode::Save(ISave* isave) {
+  if (root_) return IO_ERROR;  // the root is the scene's own
+  return hostio::SaveData(isave, [&](hostio::Writer& w) {
+    w.Str(name_);
+    w.P3(offPos_);
+    w.Q(offRot_);
+    w.P3(offScale_);
+  });
+}
+
+IOResult SceneNode::Load(ILoad* iload) {
+  if (root_) return IO_ERROR;
+  std::string name;
+  Point3 pos, scale;
+  Quat rot;
+  const IOResult r = hostio::LoadData(iload, [&](hostio::Reader& in) {
+    // A name holds no NUL: it could not be given back whole through GetName.
+    return in.Str(name) && (name.find('\0') == std::string::npos || in.Fail()) && in.P3(pos) && in.Q(rot) &&
+           in.P3(scale);
+  });
+  if (r != IO_OK) return IO_ERROR;
+  SetName(name.c_str());
+  // As saved: the rotation was normalised when it was set, and is not normalised again.
+  offPos_ = pos;
+  offRot_ = rot;
+  offScale_ = scale;
+  TransformChanged();
+  NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
+  return IO_OK;
 }

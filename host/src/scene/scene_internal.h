@@ -2,6 +2,7 @@
 // The host's concrete derived object and node, shared by the scene sources.
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "control.h"
@@ -34,6 +35,12 @@ class DerivedObject : public IDerivedObject {
   RefResult NotifyRefChanged(const Interval& changeInt, RefTargetHandle hTarget, PartID& partID,
                              RefMessage message) override;
   RefTargetHandle Clone(RemapDir& remap) override;
+  // The number of modifiers and each one's context transform; the object and the modifiers are its
+  // references, restored by whoever loads it. Load gives a derived object without modifiers that many
+  // empty modifier entries with their contexts (IO_ERROR, nothing changed, when it has modifiers already
+  // or the data is damaged).
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
 
   // Marks every held result stale (they stay alive until their slot is refilled).
   void InvalidateResults();
@@ -88,6 +95,7 @@ class SceneNode : public INode {
   int NumberOfChildren() override { return int(children_.size() - holes_); }
   INode* GetChildNode(int i) override;
   BOOL IsRootNode() override { return root_ ? TRUE : FALSE; }
+  void AttachChild(INode* node, int keepTM = 1) override;
 
   Control* GetPositionController() override { return ctrl_[0]; }
   Control* GetRotationController() override { return ctrl_[1]; }
@@ -108,15 +116,21 @@ class SceneNode : public INode {
   void SetReference(int i, RefTargetHandle target) override;
   RefResult NotifyRefChanged(const Interval& changeInt, RefTargetHandle hTarget, PartID& partID,
                              RefMessage message) override;
+  // The name and the object offset; the controllers and the object are its references, and its place in
+  // the scene is the scene's to save. Load sets them as saved (IO_ERROR, nothing changed, for damaged data).
+  IOResult Save(ISave* isave) override;
+  IOResult Load(ILoad* iload) override;
 
   // Both in constant time (detaching leaves a hole, closed when children are next asked for by index).
-  void AttachChild(SceneNode* child);
+  void AddChild(SceneNode* child);
   void DetachChild(SceneNode* child);
 
   // Ranks nodes by creation, for "the first node with that name".
   uint64_t CreationOrder() const { return order_; }
   // The scene's name index that this node keeps up to date when renamed; null when not in a scene.
   void SetNameIndex(NodeNames* names) { names_ = names; }
+  // In the scene: the root, or a node indexed by the scene's names.
+  bool InScene() const { return root_ || names_; }
 
  private:
   void TransformChanged();
@@ -142,3 +156,14 @@ class SceneNode : public INode {
   bool wsOk_ = false;
   unsigned wsStamp_ = 0;
 };
+
+// Replaces every node of the scene by loaded ones (built outside the scene), each given with the node it
+// hangs under (null: the root) and listed after that node, then sets ticks per frame, the animation range
+// and the scene time. The scene takes the nodes; nothing here can fail.
+void InstallScene(const std::vector<std::pair<SceneNode*, SceneNode*>>& nodes, int ticksPerFrame, Interval range,
+                  TimeValue time);
+
+class ClassDesc;
+// Whether a descriptor is one of the host's own classes (hostclasses.cpp), whose objects load their data
+// before their references are restored; plug-in objects load theirs after.
+bool IsHostClass(ClassDesc* cd);
