@@ -1,59 +1,16 @@
 // glTF 2.0 export through tinygltf's writer.
 #include "Exporters.h"
-
-#include <tiny_gltf.h>
+#include "GltfSupport.h"
 
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
 namespace {
-
-constexpr int kArrayBuffer = 34962;         // bufferView target of vertex attributes
-constexpr int kElementArrayBuffer = 34963;  // bufferView target of indices
-
-// Appends raw values to the one buffer and describes them by a buffer view and an accessor.
-class BufferBuilder {
- public:
-  explicit BufferBuilder(tinygltf::Model& model) : model_(model) {}
-
-  int Add(const void* data, size_t bytes, int target, int componentType, int type, size_t count,
-          std::vector<double> min = {}, std::vector<double> max = {}) {
-    std::vector<unsigned char>& buf = Buffer().data;
-    while (buf.size() % 4) buf.push_back(0);  // every element type here is 4 bytes
-    tinygltf::BufferView view;
-    view.buffer = 0;
-    view.byteOffset = buf.size();
-    view.byteLength = bytes;
-    view.target = target;
-    const auto* p = static_cast<const unsigned char*>(data);
-    buf.insert(buf.end(), p, p + bytes);
-    model_.bufferViews.push_back(view);
-
-    tinygltf::Accessor acc;
-    acc.bufferView = int(model_.bufferViews.size()) - 1;
-    acc.byteOffset = 0;
-    acc.componentType = componentType;
-    acc.type = type;
-    acc.count = count;
-    acc.minValues = std::move(min);
-    acc.maxValues = std::move(max);
-    model_.accessors.push_back(acc);
-    return int(model_.accessors.size()) - 1;
-  }
-
- private:
-  tinygltf::Buffer& Buffer() {
-    if (model_.buffers.empty()) model_.buffers.emplace_back();
-    return model_.buffers[0];
-  }
-  tinygltf::Model& model_;
-};
 
 // glTF keeps a node matrix only when it splits into translation, rotation and scale: the axis rows must be
 // non-zero and at right angles to one another.
@@ -105,35 +62,6 @@ std::vector<double> BaseColor(unsigned id) {
   return {c[0], c[1], c[2], 1.0};
 }
 
-// glTF is JSON and so UTF-8; a node name read from an older saved scene may not be. Bytes that do not form
-// UTF-8 become '?' so that the file can still be written.
-std::string Utf8Name(const std::string& in) {
-  std::string out;
-  const auto* s = reinterpret_cast<const unsigned char*>(in.data());
-  const size_t n = in.size();
-  for (size_t i = 0; i < n;) {
-    const unsigned char c = s[i];
-    size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    bool ok = len > 0 && i + len <= n;
-    for (size_t k = 1; ok && k < len; ++k) ok = (s[i + k] & 0xC0) == 0x80;
-    if (ok && len > 1) {
-      // No overlong forms, surrogates or code points past U+10FFFF.
-      uint32_t cp = c & (0xFF >> (len + 1));
-      for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (s[i + k] & 0x3F);
-      static const uint32_t kMin[5] = {0, 0, 0x80, 0x800, 0x10000};
-      ok = cp >= kMin[len] && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF);
-    }
-    if (ok) {
-      out.append(in, i, len);
-      i += len;
-    } else {
-      out += '?';
-      ++i;
-    }
-  }
-  return out;
-}
-
 // One primitive's vertices: the distinct corners (vertex, channel-1 vertex, channel-2 vertex) of its faces.
 struct PrimitiveData {
   std::vector<float> positions, tex0, tex1;
@@ -174,16 +102,14 @@ void WriteGltf(const ExportMesh& m, const std::string& path, bool binary) {
     }
   }
 
-  tinygltf::Model model;
-  model.asset.version = "2.0";
-  model.asset.generator = "Wakeweave";
+  tinygltf::Model model = gltfsupport::NewModel();
 
   tinygltf::Node node;
-  node.name = Utf8Name(m.nodeName);
+  node.name = gltfsupport::Utf8Name(m.nodeName);
   if (!bake && !IsExactIdentity(m.nodeTM)) node.matrix = GltfMatrix(m.nodeTM);
 
   if (!prims.empty()) {
-    BufferBuilder bb(model);
+    gltfsupport::BufferBuilder bb(model);
     tinygltf::Mesh gm;
     gm.name = node.name;
     for (auto& [id, pd] : prims) {
@@ -197,15 +123,15 @@ void WriteGltf(const ExportMesh& m, const std::string& path, bool binary) {
           mn[size_t(c)] = std::min(mn[size_t(c)], double(pd.positions[i * 3 + size_t(c)]));
           mx[size_t(c)] = std::max(mx[size_t(c)], double(pd.positions[i * 3 + size_t(c)]));
         }
-      prim.indices = bb.Add(pd.indices.data(), pd.indices.size() * 4, kElementArrayBuffer,
+      prim.indices = bb.Add(pd.indices.data(), pd.indices.size() * 4, gltfsupport::kElementArrayBuffer,
                             TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, pd.indices.size());
-      prim.attributes["POSITION"] = bb.Add(pd.positions.data(), pd.positions.size() * 4, kArrayBuffer,
+      prim.attributes["POSITION"] = bb.Add(pd.positions.data(), pd.positions.size() * 4, gltfsupport::kArrayBuffer,
                                            TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, nCorners, mn, mx);
       if (!pd.tex0.empty())
-        prim.attributes["TEXCOORD_0"] = bb.Add(pd.tex0.data(), pd.tex0.size() * 4, kArrayBuffer,
+        prim.attributes["TEXCOORD_0"] = bb.Add(pd.tex0.data(), pd.tex0.size() * 4, gltfsupport::kArrayBuffer,
                                                TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, nCorners);
       if (!pd.tex1.empty())
-        prim.attributes["TEXCOORD_1"] = bb.Add(pd.tex1.data(), pd.tex1.size() * 4, kArrayBuffer,
+        prim.attributes["TEXCOORD_1"] = bb.Add(pd.tex1.data(), pd.tex1.size() * 4, gltfsupport::kArrayBuffer,
                                                TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, nCorners);
 
       tinygltf::Material mat;
@@ -221,25 +147,5 @@ void WriteGltf(const ExportMesh& m, const std::string& path, bool binary) {
     model.meshes.push_back(gm);
     node.mesh = 0;
   }
-  model.nodes.push_back(node);
-  tinygltf::Scene scene;
-  scene.nodes.push_back(0);
-  model.scenes.push_back(scene);
-  model.defaultScene = 0;
-
-  std::ostringstream os(std::ios::out | std::ios::binary);
-  tinygltf::TinyGLTF writer;
-  try {
-    const bool encoded = writer.WriteGltfSceneToStream(&model, os, /*prettyPrint=*/!binary, binary);
-    // A string stream goes bad only when its buffer can't grow.
-    if (os.bad()) throw std::bad_alloc();
-    if (!encoded || !os) throw std::runtime_error("cannot encode " + path);
-  } catch (const std::runtime_error&) {
-    throw;
-  } catch (const std::bad_alloc&) {
-    throw;
-  } catch (const std::exception& e) {  // the JSON library's own errors
-    throw std::runtime_error("cannot encode " + path + ": " + e.what());
-  }
-  exportdetail::WriteFileAtomically(path, os.str());
+  gltfsupport::WriteSingleNodeModel(model, node, path, binary);
 }

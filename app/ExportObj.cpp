@@ -70,11 +70,6 @@ void CheckMesh(const Mesh& mesh) {
   }
 }
 
-}  // namespace exportdetail
-
-namespace {
-
-void AppendF(std::string& out, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 void AppendF(std::string& out, const char* fmt, ...) {
   char buf[256];
   va_list ap;
@@ -84,7 +79,6 @@ void AppendF(std::string& out, const char* fmt, ...) {
   if (n > 0) out.append(buf, size_t(n) < sizeof buf ? size_t(n) : sizeof buf - 1);
 }
 
-// OBJ names end at white space.
 std::string ObjName(const std::string& name) {
   std::string s = name.empty() ? std::string("mesh") : name;
   for (char& c : s)
@@ -92,7 +86,10 @@ std::string ObjName(const std::string& name) {
   return s;
 }
 
-}  // namespace
+}  // namespace exportdetail
+
+using exportdetail::AppendF;
+using exportdetail::ObjName;
 
 void WriteObj(const ExportMesh& m, const std::string& path) {
   if (!m.mesh) throw std::runtime_error("no mesh to write to " + path);

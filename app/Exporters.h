@@ -33,12 +33,50 @@ void WriteObj(const ExportMesh& m, const std::string& path);
 // Throws std::runtime_error on bad mesh data (an index out of range, a non-finite value) or I/O failure.
 void WriteGltf(const ExportMesh& m, const std::string& path, bool binary);
 
+// Spline exporters, for the spline node that "Snapshot Path..." makes (one open spline per recorded particle
+// life). Every spline is written as the line through its knot points, in knot order, closed back to its
+// first knot when the spline is closed:
+// - `.obj`: `o <node>`, the `v` lines of every knot of every spline, then one `l` line per spline (1-based);
+// - `.gltf`/`.glb`: one node, one mesh with a LINE_STRIP primitive per spline (POSITION only, no indices);
+// - `.json`: `{"name": "<node>", "splines": [[[x, y, z], ...], ...]}`, one list of knot points per spline,
+//   in the shape's own (object) space, floats as the mesh dump writes them, so that they read back exactly.
+// A spline without knots has no line in .obj and glTF (it is an empty list in .json); one with a single
+// knot is a line of zero length.
+struct SplineExportOptions {
+  TimeValue t = 0;           // the time at which the shape and the node's transform are taken
+  bool objectSpace = false;  // .obj and glTF: the node's object space (--space object) instead of world space
+  bool zUp = false;          // .obj and glTF: keep the host's Z-up axes (--up z) instead of turning them Y-up
+};
+
+// Refuses (UsageError) a path whose extension is none of .obj, .gltf, .glb and .json, before any work.
+void CheckSplineExportPath(const std::string& path);
+// Writes the spline shape that node carries at opt.t to path, in the format its extension names. Throws
+// UsageError for an unknown extension, RunError when the node carries no spline shape, std::runtime_error
+// on bad shape data (a non-finite knot) or I/O failure. Nothing is written when it throws.
+void WriteSplineExport(const std::string& path, INode* node, const SplineExportOptions& opt = {});
+
+// The same for a shape given directly: toOutput takes its knot points to the file's space (.obj and glTF).
+void WriteSplineObj(const BezierShape& shape, const Matrix3& toOutput, const std::string& name,
+                    const std::string& path);
+void WriteSplineGltf(const BezierShape& shape, const Matrix3& toOutput, const std::string& name,
+                     const std::string& path, bool binary);
+// The .json text, ending with a newline.
+std::string SplineDumpJson(const BezierShape& shape, const std::string& name);
+
 // Shared by the exporters and the demo.
 namespace exportdetail {
+// The transform from a node's object space to an export's space: objectTM (the node's object transform,
+// GetObjectTM) for world space, followed by the turn from the host's Z-up to Y-up axes (-90 degrees about X:
+// (x, y, z) becomes (x, z, -y)) unless zUp.
+Matrix3 OutputTransform(const Matrix3& objectTM, bool objectSpace, bool zUp);
 // Writes bytes to a temporary file in the target's folder, then renames it over path.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
 // Channel ch (1 or 2) has per-face texture vertices for every face and at least one vertex.
 bool HasTextureFaces(const Mesh& mesh, int ch);
+// Appends printf-formatted text (at most 255 bytes a call).
+void AppendF(std::string& out, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+// A name as OBJ can carry it: OBJ names end at white space, so blanks and '#' become '_'; "mesh" for none.
+std::string ObjName(const std::string& name);
 // Throws std::runtime_error naming the first face whose vertex or texture vertex index is out of range,
 // or the first non-finite coordinate.
 void CheckMesh(const Mesh& mesh);

@@ -7,30 +7,6 @@
 
 namespace {
 
-void AppendFloat(std::string& out, float v, const char* what, int index) {
-  if (!std::isfinite(v))
-    throw RunError(std::string("the mesh holds a non-finite value in ") + what + "[" + std::to_string(index) +
-                   "]; it can't be written as JSON");
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.9g", double(v));
-  out += buf;
-}
-
-void AppendPoints(std::string& out, const Point3* pts, int count, const char* what) {
-  out += '[';
-  for (int i = 0; i < count; ++i) {
-    if (i) out += ", ";
-    out += '[';
-    AppendFloat(out, pts[i].x, what, i);
-    out += ", ";
-    AppendFloat(out, pts[i].y, what, i);
-    out += ", ";
-    AppendFloat(out, pts[i].z, what, i);
-    out += ']';
-  }
-  out += ']';
-}
-
 template <class Get>
 void AppendTriples(std::string& out, int count, Get get) {
   out += '[';
@@ -64,10 +40,34 @@ void AppendMapFaces(std::string& out, const TVFace* faces, int count) {
 
 }  // namespace
 
+static void AppendJsonFloat(std::string& out, float v, const char* subject, const std::string& what) {
+  if (!std::isfinite(v))
+    throw RunError(std::string(subject) + " holds a non-finite value in " + what + "; it can't be written as JSON");
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.9g", double(v));
+  out += buf;
+}
+
+void AppendJsonPoints(std::string& out, const Point3* pts, int count, const char* subject, const char* what) {
+  out += '[';
+  for (int i = 0; i < count; ++i) {
+    if (i) out += ", ";
+    const std::string at = std::string(what) + "[" + std::to_string(i) + "]";
+    out += '[';
+    AppendJsonFloat(out, pts[i].x, subject, at);
+    out += ", ";
+    AppendJsonFloat(out, pts[i].y, subject, at);
+    out += ", ";
+    AppendJsonFloat(out, pts[i].z, subject, at);
+    out += ']';
+  }
+  out += ']';
+}
+
 std::string MeshDumpJson(const Mesh& m) {
   std::string out = "{\n";
   out += "  \"verts\":   ";
-  AppendPoints(out, m.verts, m.getNumVerts(), "verts");
+  AppendJsonPoints(out, m.verts, m.getNumVerts(), "the mesh", "verts");
   out += ",\n  \"faces\":   ";
   AppendTriples(out, m.getNumFaces(), [&](int i, DWORD& a, DWORD& b, DWORD& c) {
     a = m.faces[i].v[0];
@@ -88,14 +88,14 @@ std::string MeshDumpJson(const Mesh& m) {
   const int numTVerts = m.getNumTVerts();
   const bool hasTex = numTVerts > 0 && m.mapVerts(1);
   out += ",\n  \"tverts\":  ";
-  AppendPoints(out, hasTex ? m.mapVerts(1) : nullptr, hasTex ? numTVerts : 0, "tverts");
+  AppendJsonPoints(out, hasTex ? m.mapVerts(1) : nullptr, hasTex ? numTVerts : 0, "the mesh", "tverts");
   out += ",\n  \"tvFaces\": ";
   AppendMapFaces(out, hasTex ? m.mapFaces(1) : nullptr, hasTex ? m.getNumMapFaces(1) : 0);
   out += ",\n  \"map2\":    ";
   if (m.mapSupport(2)) {
     const UVVert* mv = m.mapVerts(2);
     out += "{ \"verts\": ";
-    AppendPoints(out, mv, mv ? m.getNumMapVerts(2) : 0, "map2.verts");
+    AppendJsonPoints(out, mv, mv ? m.getNumMapVerts(2) : 0, "the mesh", "map2.verts");
     out += ", \"faces\": ";
     AppendMapFaces(out, m.mapFaces(2), m.getNumMapFaces(2));
     out += " }";

@@ -29,6 +29,13 @@ const char* Wakeweave::GetObjectName() { return GetString(IDS_CLASS_NAME); }
 
 IParamBlock2* Wakeweave::GetParamBlockByID(short id) { return (pblock && pblock->ID() == id) ? pblock : nullptr; }
 
+BaseInterface* Wakeweave::GetInterface(Interface_ID id) {
+  if (id == WW_INTERFACE_ID) return static_cast<WWInterface*>(this);
+  return Modifier::GetInterface(id);
+}
+
+void Wakeweave::regenerate_particle_trails() { regenerateParticleTrails(); }
+
 RefTargetHandle Wakeweave::GetReference(int) { return pblock; }
 void Wakeweave::SetReference(int, RefTargetHandle rtarg) { pblock = static_cast<IParamBlock2*>(rtarg); }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "particles/ParticleStateBuilder.h"
+#include "plugin/WWInterface.h"
 #include "support/mfc_compat.h"
 
 class ITrailSource;
@@ -18,7 +19,7 @@ class CModifyException {};
 // host and the person learn why the fallback mesh appeared, then throws CModifyException.
 [[noreturn]] void FailEvaluation(const char* reason);
 
-class Wakeweave : public Modifier {
+class Wakeweave : public Modifier, public WWInterface {
  public:
   Wakeweave();
   ~Wakeweave() override;
@@ -36,6 +37,9 @@ class Wakeweave : public Modifier {
   int NumParamBlocks() override { return 1; }
   IParamBlock2* GetParamBlock(int) override { return pblock; }
   IParamBlock2* GetParamBlockByID(short id) override;
+  using Modifier::GetInterface;
+  // The scripting interface for its id; the host's answer for any other.
+  BaseInterface* GetInterface(Interface_ID id) override;
 
   // References
   int NumRefs() override { return 1; }
@@ -62,6 +66,12 @@ class Wakeweave : public Modifier {
   void NotifyInputChanged(const Interval&, PartID, RefMessage, ModContext*) override {}
   void ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode* node) override;
   Class_ID InputType() override { return genericShapeClassID; }
+
+  // Scripting interface: the regeneration, without the rollout's check that particle trails are on.
+  void regenerate_particle_trails() override;
+
+  // Records the chosen particle system over the animation range behind the progress dialog.
+  void regenerateParticleTrails();
 
   // Evaluation helpers
   BOOL IsParticleMode();

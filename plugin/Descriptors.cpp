@@ -1,8 +1,9 @@
 // The library's static descriptors. They are defined here, in one place, because their construction
-// order matters: the class descriptor must exist before the block descriptor registers with it.
+// order matters: the class descriptor must exist before the block and interface descriptors register with it.
 #include "modifier/Wakeweave.h"
 #include "plugin/Globals.h"
 #include "plugin/ParamIds.h"
+#include "plugin/WWInterface.h"
 #include "plugin/WakeweaveClassDesc.h"
 #include "plugin/resource.h"
 
@@ -58,5 +59,11 @@ static ParamBlockDesc2 s_paramBlockDesc(
     p_range, 1, 1000, p_ui, map_mesh, TYPE_SPINNER, EDITTYPE_INT, IDC_NUMMTLS_EDIT, IDC_NUMMTLS_SPIN, SPIN_AUTOSCALE,
     p_end, p_end);
 
+// The scripting interface. Scripts call its function by name; the interface's own name is never shown.
+static FPInterfaceDesc s_wwInterfaceDesc(WW_INTERFACE_ID, "foo", 0, &s_classDesc, FP_MIXIN,
+                                         ww_regenerate_particle_trails, "regenerate_particle_trails", 0, TYPE_VOID, 0,
+                                         0, p_end);
+
 WakeweaveClassDesc* GetWakeweaveDesc() { return &s_classDesc; }
 ParamBlockDesc2* GetWakeweaveParamBlockDesc() { return &s_paramBlockDesc; }
+FPInterfaceDesc* GetWakeweaveInterfaceDesc() { return &s_wwInterfaceDesc; }

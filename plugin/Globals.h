@@ -4,6 +4,7 @@
 
 class WakeweaveClassDesc;
 class ParamBlockDesc2;
+class FPInterfaceDesc;
 
 extern HINSTANCE hInstance;
 extern IObjParam* s_ip;
@@ -15,5 +16,6 @@ const char* GetString(int id);
 
 WakeweaveClassDesc* GetWakeweaveDesc();
 ParamBlockDesc2* GetWakeweaveParamBlockDesc();
+FPInterfaceDesc* GetWakeweaveInterfaceDesc();
 
 #define WAKEWEAVE_CLASS_ID Class_ID(0x4E32E5B7, 0x668E2C09)

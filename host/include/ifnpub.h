@@ -96,6 +96,7 @@ class HOSTAPI FPInterfaceDesc : public FPInterface {
   ClassDesc* cd_;
   ULONG flags_;
   std::vector<FPFunctionDef> functions_;
+  friend class ClassDesc;  // a class descriptor that goes first lets go of its descriptors
 };
 
 // What a script does when it calls obj.<function>(): finds, among the interfaces registered with the
@@ -104,3 +105,5 @@ class HOSTAPI FPInterfaceDesc : public FPInterface {
 // the function at time t. FPS_NO_SUCH_FUNCTION when no interface publishes the name or the object does not
 // answer the interface.
 HOSTAPI FPStatus CallPublishedFunction(Animatable* obj, const char* name, TimeValue t = 0);
+// The same among the interfaces registered with cd, for a caller that knows the object's class.
+HOSTAPI FPStatus CallPublishedFunction(Animatable* obj, ClassDesc* cd, const char* name, TimeValue t = 0);

@@ -32,3 +32,4 @@
 #include "iparamm2.h"
 #include "iparamb2.h"
 #include "plugapi.h"
+#include "ifnpub.h"

@@ -17,7 +17,11 @@ typedef short BlockID;
 
 class HOSTAPI ClassDesc : public MaxHeapOperators {
  public:
-  virtual ~ClassDesc() = default;
+  ClassDesc() = default;
+  ClassDesc(const ClassDesc&) = delete;
+  ClassDesc& operator=(const ClassDesc&) = delete;
+  // Interface descriptors still registered forget this descriptor, so that they do not call back.
+  virtual ~ClassDesc();
   virtual int IsPublic() = 0;
   virtual void* Create(BOOL loading = FALSE) = 0;
   virtual int BeginCreate(Interface* i) { return 0; }
@@ -46,6 +50,8 @@ class HOSTAPI ClassDesc : public MaxHeapOperators {
 
   // Function-publishing interfaces registered with the class (kept in registration order; not owned).
   virtual void AddInterface(FPInterface* fpi);
+  // Nothing happens for an interface that is not registered.
+  void RemoveInterface(FPInterface* fpi);
   virtual int NumInterfaces() { return int(interfaces_.size()); }
   virtual FPInterface* GetInterfaceAt(int i);
 

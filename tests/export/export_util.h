@@ -2,6 +2,7 @@
 // Helpers of the export tests: a scratch folder, meshes made by hand, and reading exported files back.
 #include <gtest/gtest.h>
 #include <tiny_gltf.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <max.h>
@@ -170,4 +171,26 @@ inline std::string ValidatorScript() { return std::string(WAKEWEAVE_SOURCE_DIR) 
 inline std::string ValidatorModules() {
   const char* env = std::getenv("GLTF_VALIDATOR_MODULES");
   return env ? env : std::string(WAKEWEAVE_BINARY_DIR) + "/tools/node_modules";
+}
+
+// Runs the validator on the files; returns its exit code and output.
+inline int RunValidator(const std::vector<std::string>& files, std::string* output) {
+  std::string cmd = "node '" + ValidatorScript() + "' --modules '" + ValidatorModules() + "'";
+  for (const auto& f : files) cmd += " '" + f + "'";
+  cmd += " 2>&1";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return -1;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
+  const int status = ::pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+inline void RequireValidator() {
+  ASSERT_EQ(std::system("node --version >/dev/null 2>&1"), 0)
+      << "Node.js (the `node` command) is missing: the glTF validator cannot run. Install nodejs (make deps).";
+  ASSERT_TRUE(fs::exists(ValidatorModules() + "/gltf-validator/package.json"))
+      << "the npm package gltf-validator is missing from " << ValidatorModules()
+      << ": run `make validator` (npm install --prefix <build>/tools gltf-validator)";
 }

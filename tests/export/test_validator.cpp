@@ -2,33 +2,9 @@
 // `make test` installs into the build folder). A missing validator fails the test: it never passes unchecked.
 #include "export_util.h"
 
-#include <sys/wait.h>
-
 #include <regex>
 
 namespace {
-
-// Runs the validator on the files; returns its exit code and output.
-int RunValidator(const std::vector<std::string>& files, std::string* output) {
-  std::string cmd = "node '" + ValidatorScript() + "' --modules '" + ValidatorModules() + "'";
-  for (const auto& f : files) cmd += " '" + f + "'";
-  cmd += " 2>&1";
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
-  const int status = ::pclose(p);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-void RequireValidator() {
-  ASSERT_EQ(std::system("node --version >/dev/null 2>&1"), 0)
-      << "Node.js (the `node` command) is missing: the glTF validator cannot run. Install nodejs (make deps).";
-  ASSERT_TRUE(fs::exists(ValidatorModules() + "/gltf-validator/package.json"))
-      << "the npm package gltf-validator is missing from " << ValidatorModules()
-      << ": run `make validator` (npm install --prefix <build>/tools gltf-validator)";
-}
 
 TEST(GltfValidator, AcceptsEveryKindOfExportedFile) {
   RequireValidator();

@@ -54,7 +54,7 @@ TEST_F(LoadedPlugin, ClassDescriptorNamesTheModifier) {
 TEST_F(LoadedPlugin, CreatedModifierWorksThroughHostInterfaces) {
   ClassDesc* cd = module_->Class(0);
   ASSERT_NE(cd, nullptr);
-  // Create hands back the object as the host's base; the module's Wakeweave has Modifier as its only base.
+  // Create hands back the object as the host's base; the module's Wakeweave has Modifier as its first base.
   auto* mod = static_cast<Modifier*>(cd->Create(FALSE));
   ASSERT_NE(mod, nullptr);
   ASSERT_NE(mod->GetObjectName(), nullptr);
@@ -71,6 +71,27 @@ TEST_F(LoadedPlugin, CreatedModifierWorksThroughHostInterfaces) {
   EXPECT_EQ(pb->GetDesc()->cd, cd);
   EXPECT_EQ(pb->GetInt(pb_spline_steps), 6);
   EXPECT_EQ(mod->GetParamBlockByID(0), pb);
+  mod->DeleteThis();
+}
+
+// The host reaches the scripting interface of the module's modifier across the library boundary, with the
+// interface descriptor that the module's class descriptor holds.
+TEST_F(LoadedPlugin, ModifierCarriesTheScriptingInterfaceOfItsClass) {
+  ClassDesc* cd = module_->Class(0);
+  ASSERT_NE(cd, nullptr);
+  ASSERT_EQ(cd->NumInterfaces(), 1);
+  FPInterfaceDesc* d = cd->GetInterfaceAt(0)->GetDesc();
+  ASSERT_NE(d, nullptr);
+  EXPECT_NE(d, GetWakeweaveInterfaceDesc());  // the module's own copy
+  EXPECT_EQ(d->GetID(), Interface_ID(0x7E1D629D, 0x1DB22765));
+  EXPECT_NE(d->FindFunction("regenerate_particle_trails"), nullptr);
+
+  auto* mod = static_cast<Modifier*>(cd->Create(FALSE));
+  ASSERT_NE(mod, nullptr);
+  auto* fpi = dynamic_cast<FPInterface*>(mod->GetInterface(d->GetID()));
+  ASSERT_NE(fpi, nullptr);
+  EXPECT_EQ(fpi->GetDesc(), d);
+  EXPECT_EQ(mod->GetInterface(Interface_ID(0x1DB22765, 0x7E1D629D)), nullptr);
   mod->DeleteThis();
 }
 

@@ -1,6 +1,7 @@
 // Class descriptors: the registry of a class's block descriptors, automatic blocks and the opening and
 // closing of their rollouts.
 #include "plugapi.h"
+#include "ifnpub.h"
 #include "iparamb2.h"
 #include "debug.h"
 
@@ -9,6 +10,18 @@
 
 void ClassDesc::AddInterface(FPInterface* fpi) {
   if (fpi && std::find(interfaces_.begin(), interfaces_.end(), fpi) == interfaces_.end()) interfaces_.push_back(fpi);
+}
+
+void ClassDesc::RemoveInterface(FPInterface* fpi) {
+  auto it = std::find(interfaces_.begin(), interfaces_.end(), fpi);
+  if (it != interfaces_.end()) interfaces_.erase(it);
+}
+
+ClassDesc::~ClassDesc() {
+  for (FPInterface* fpi : interfaces_) {
+    FPInterfaceDesc* d = fpi->GetDesc();
+    if (d && static_cast<FPInterface*>(d) == fpi && d->cd_ == this) d->cd_ = nullptr;
+  }
 }
 
 FPInterface* ClassDesc::GetInterfaceAt(int i) {

@@ -1,0 +1,172 @@
+// Spline exports: the lines through the knots of a spline shape, as OBJ line elements, glTF line strips or
+// the exact JSON list of knot points.
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+#include "Cli.h"
+#include "Errors.h"
+#include "Exporters.h"
+#include "GltfSupport.h"
+#include "MeshDump.h"
+
+namespace exportdetail {
+
+Matrix3 OutputTransform(const Matrix3& objectTM, bool objectSpace, bool zUp) {
+  Matrix3 tm = objectSpace ? Matrix3() : objectTM;
+  if (!zUp) {
+    // Rows are the images of the axes: x stays, y goes to -z, z goes to y.
+    const Matrix3 toYUp(Point3(1.0f, 0.0f, 0.0f), Point3(0.0f, 0.0f, -1.0f), Point3(0.0f, 1.0f, 0.0f),
+                        Point3(0.0f, 0.0f, 0.0f));
+    tm = tm * toYUp;
+  }
+  return tm;
+}
+
+}  // namespace exportdetail
+
+namespace {
+
+enum class SplineFormat { Obj, Gltf, Glb, Json };
+
+SplineFormat FormatOf(const std::string& path) {
+  const std::string ext = LowerExtension(path);
+  if (ext == ".obj") return SplineFormat::Obj;
+  if (ext == ".gltf") return SplineFormat::Gltf;
+  if (ext == ".glb") return SplineFormat::Glb;
+  if (ext == ".json") return SplineFormat::Json;
+  throw UsageError(path + ": unknown output type \"" + ext + "\" (use .json, .obj, .gltf or .glb)");
+}
+
+bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+// The line of each spline in the file's space: its knots in order, the first again at the end of a closed
+// one. Throws on a non-finite knot or transform, so that no file holds a value its readers refuse.
+std::vector<std::vector<Point3>> OutputLines(const BezierShape& shape, const Matrix3& toOutput) {
+  for (int r = 0; r < 4; ++r)
+    if (!Finite(toOutput.GetRow(r))) throw std::runtime_error("the node transform is not finite");
+  std::vector<std::vector<Point3>> lines;
+  lines.reserve(size_t(std::max(shape.SplineCount(), 0)));
+  for (int s = 0; s < shape.SplineCount(); ++s) {
+    const Spline3D* sp = shape.GetSpline(s);
+    std::vector<Point3>& line = lines.emplace_back();
+    const int n = sp ? sp->KnotCount() : 0;
+    for (int k = 0; k < n; ++k) {
+      const Point3 p = sp->GetKnotPoint(k) * toOutput;  // finite knots can still overflow on the way
+      if (!Finite(p))
+        throw std::runtime_error("spline " + std::to_string(s) + " knot " + std::to_string(k) + " is not finite");
+      line.push_back(p);
+    }
+    if (n > 1 && sp->Closed()) line.push_back(line.front());
+  }
+  return lines;
+}
+
+std::string JsonString(const std::string& s) {
+  // A name that is not UTF-8 (from an older saved scene) keeps its other characters.
+  return nlohmann::json(s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+}  // namespace
+
+void WriteSplineObj(const BezierShape& shape, const Matrix3& toOutput, const std::string& name,
+                    const std::string& path) {
+  const auto lines = OutputLines(shape, toOutput);
+  std::string out = "# Wakeweave splines: one line through the knots of each spline\n";
+  exportdetail::AppendF(out, "o %s\n", exportdetail::ObjName(name).c_str());
+  for (const auto& line : lines)
+    for (const Point3& p : line) exportdetail::AppendF(out, "v %.9g %.9g %.9g\n", p.x, p.y, p.z);
+  size_t first = 1;  // OBJ indices are 1-based and count every earlier `v`
+  for (const auto& line : lines) {
+    if (line.empty()) continue;
+    out += 'l';
+    for (size_t i = 0; i < line.size(); ++i) out += ' ' + std::to_string(first + i);
+    if (line.size() == 1) out += ' ' + std::to_string(first);  // a line needs two ends
+    out += '\n';
+    first += line.size();
+  }
+  exportdetail::WriteFileAtomically(path, out);
+}
+
+void WriteSplineGltf(const BezierShape& shape, const Matrix3& toOutput, const std::string& name,
+                     const std::string& path, bool binary) {
+  const auto lines = OutputLines(shape, toOutput);
+  tinygltf::Model model = gltfsupport::NewModel();
+  tinygltf::Node node;
+  node.name = gltfsupport::Utf8Name(name);
+
+  tinygltf::Mesh gm;
+  gm.name = node.name;
+  gltfsupport::BufferBuilder bb(model);
+  for (const auto& line : lines) {
+    if (line.empty()) continue;
+    std::vector<float> pos;
+    pos.reserve(line.size() * 3 + 3);
+    std::vector<double> mn(3, std::numeric_limits<double>::infinity()), mx(3, -std::numeric_limits<double>::infinity());
+    auto add = [&](const Point3& p) {
+      const float c[3] = {p.x, p.y, p.z};
+      for (size_t i = 0; i < 3; ++i) {
+        pos.push_back(c[i]);
+        mn[i] = std::min(mn[i], double(c[i]));
+        mx[i] = std::max(mx[i], double(c[i]));
+      }
+    };
+    for (const Point3& p : line) add(p);
+    if (line.size() == 1) add(line.front());  // a strip needs two vertices
+    tinygltf::Primitive prim;
+    prim.mode = TINYGLTF_MODE_LINE_STRIP;
+    prim.attributes["POSITION"] = bb.Add(pos.data(), pos.size() * 4, gltfsupport::kArrayBuffer,
+                                         TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, pos.size() / 3, mn, mx);
+    gm.primitives.push_back(prim);
+  }
+  if (!gm.primitives.empty()) {
+    model.meshes.push_back(gm);
+    node.mesh = 0;
+  }
+  gltfsupport::WriteSingleNodeModel(model, node, path, binary);
+}
+
+std::string SplineDumpJson(const BezierShape& shape, const std::string& name) {
+  std::string out = "{\"name\": " + JsonString(name) + ", \"splines\": [";
+  std::vector<Point3> knots;
+  for (int s = 0; s < shape.SplineCount(); ++s) {
+    const Spline3D* sp = shape.GetSpline(s);
+    knots.clear();
+    for (int k = 0; sp && k < sp->KnotCount(); ++k) knots.push_back(sp->GetKnotPoint(k));
+    if (s) out += ", ";
+    const std::string what = "splines[" + std::to_string(s) + "]";
+    AppendJsonPoints(out, knots.data(), int(knots.size()), "the shape", what.c_str());
+  }
+  out += "]}\n";
+  return out;
+}
+
+void CheckSplineExportPath(const std::string& path) { FormatOf(path); }
+
+void WriteSplineExport(const std::string& path, INode* node, const SplineExportOptions& opt) {
+  const SplineFormat format = FormatOf(path);
+  if (!node) throw RunError(path + ": no node to write");
+  const std::string name = node->GetName() ? node->GetName() : "";
+  const ObjectState& os = node->EvalWorldState(opt.t);
+  auto* spline = dynamic_cast<SplineShape*>(os.obj);
+  if (!spline) throw RunError(path + ": node \"" + name + "\" carries no spline shape");
+  BezierShape shape;
+  spline->GetShapeAt(opt.t, shape);
+  const Matrix3 toOutput = exportdetail::OutputTransform(node->GetObjectTM(opt.t), opt.objectSpace, opt.zUp);
+  switch (format) {
+    case SplineFormat::Obj:
+      WriteSplineObj(shape, toOutput, name, path);
+      break;
+    case SplineFormat::Gltf:
+    case SplineFormat::Glb:
+      WriteSplineGltf(shape, toOutput, name, path, format == SplineFormat::Glb);
+      break;
+    case SplineFormat::Json:
+      exportdetail::WriteFileAtomically(path, SplineDumpJson(shape, name));
+      break;
+  }
+}
