@@ -5,6 +5,7 @@
 
 #include "eval_timing.h"
 #include "plugin_fixture.h"
+#include "recording_loader.h"
 
 namespace {
 
@@ -57,12 +58,17 @@ void BM_ParticleTrails1000x60(benchmark::State& state) {
   mod->pblock->SetValue(pb_particle_trails_b, 0, 1);
   mod->pblock->SetValue(pb_spline_steps, 0, 0);
   mod->pblock->SetValue(pb_old_frames, 0, 59);
-  mod->m_particleState.setParticleFlow(flow ? 1 : 0);
+  ParticleSystemState recording;
+  recording.setParticleFlow(flow ? 1 : 0);
   for (int i = 0; i < 1000; ++i) {
     ParticleState life;
     for (int f = 0; f <= 100; ++f)
       life.addKey(ParticlePositionKey(f * kTpf, Point3(f * 2.0f, float(i % 40), float(i / 40) + 0.1f * f), f * kTpf));
-    mod->m_particleState.addParticle(life);
+    recording.addParticle(life);
+  }
+  if (LoadRecording(mod, recording) != IO_OK || mod->particleState().numParticles() != 1000) {
+    state.SkipWithError("the recording did not load");
+    return;
   }
   TimeValue t = 80 * kTpf;
   TimeEvaluations(state, mod, node, t);

@@ -70,25 +70,42 @@ class Wakeweave : public Modifier, public WWInterface {
   // Scripting interface: the regeneration, without the rollout's check that particle trails are on.
   void regenerate_particle_trails() override;
 
-  // Records the chosen particle system over the animation range behind the progress dialog.
-  void regenerateParticleTrails();
-
   // Evaluation helpers
   BOOL IsParticleMode();
   BOOL ComputeFrameRange(IParamBlock2* pb, Interval range, int* start, int* end, double* numSteps,
                          double* ticksPerStep);
   BOOL GetShapeBelow(INode* node, PolyShape& shape, TimeValue time, int steps);
 
+  // Particle trails. Regeneration records the chosen particle system over the animation range behind a
+  // modal progress dialog and then notifies the dependents; the snapshot turns the recording into a spline
+  // node. Both run on the user-interface thread.
+  void regenerateParticleTrails();
+  void snapshotParticlePaths();
+
+  // The particle recording, for reading on the user-interface thread (which a regeneration holds in its
+  // dialog while the recording is written). It is filled only by regeneration and by Load.
+  const ParticleSystemState& particleState() const { return m_particleState; }
+  // Whether a regeneration is recording now. Takes the lock: on another thread it waits for the
+  // regeneration to end (and then answers false); on the user-interface thread during the dialog, true.
+  bool isRebuildingTrails();
+
   IParamBlock2* pblock;
   CArray<double, double> m_pathLengths;
   char m_szTexturePath[MAX_PATH];
   Tab<INode*> m_eventCandidates;
   Tab<int> m_eventChoices;
+
+ private:
+  // Tests look at whether the lock is held, from another thread, through this; it touches nothing else.
+  friend struct WakeweaveLockProbe;
+
+  // The recording, the lock that keeps evaluations away while it is rebuilt, and the flag that turns away
+  // an evaluation on the thread that holds the lock for the rebuild. The flag is read and written only
+  // under the lock, and only the regeneration writes it.
   ParticleStateBuilder m_particleState;
   CRITICAL_SECTION m_lock;
   int m_bTrailRebuild;
 
- private:
   // The node of this modifier application, found through the dependents; null when none.
   INode* FindNodeOf(ModContext& mc);
   Interval AnimationRange();

@@ -16,6 +16,7 @@ enum : DWORD {
   kEditScroll = 0x80,                        // ES_AUTOHSCROLL
   kListBox = 0x1 | 0x00200000 | 0x00800000,  // LBS_NOTIFY | WS_VSCROLL | WS_BORDER
   kChildPanel = 0x40000000 | 0x10000000,     // WS_CHILD | WS_VISIBLE
+  kModalBox = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
 };
 
 const Win32StringResource kStrings[] = {
@@ -137,6 +138,14 @@ const Win32DialogControl kParticleControls[] = {
     {-1, "STATIC", "(channel 2)", kLabel, 57, 249, 36, 8},
 };
 
+// The progress dialog of the regeneration, in "MS Sans Serif" 8 (DS_SETFONT): the stand-in lays dialogs out
+// for an 8-point font.
+const Win32DialogControl kRecalcControls[] = {
+    {IDCANCEL, "BUTTON", "Cancel", kPushButton | WS_VISIBLE | WS_TABSTOP, 67, 50, 50, 14},
+    {-1, "STATIC", "Recalculating Particle Trails...", kLabel | WS_GROUP, 46, 11, 94, 8},
+    {IDC_RECALC_PROGRESS, "msctls_progress32", "", WS_VISIBLE | WS_BORDER, 7, 28, 172, 14},
+};
+
 template <size_t N>
 constexpr int count(const Win32DialogControl (&)[N]) {
   return int(N);
@@ -147,6 +156,7 @@ const Win32DialogResource kDialogs[] = {
     {IDD_MESH_PANEL, "", kChildPanel, 108, 114, kMeshControls, count(kMeshControls)},
     {IDD_EFFECTS_PANEL, "", kChildPanel, 108, 108, kEffectsControls, count(kEffectsControls)},
     {IDD_PARTICLE_PANEL, "", kChildPanel, 108, 286, kParticleControls, count(kParticleControls)},
+    {IDD_RECALC, "Wakeweave", kModalBox, 186, 71, kRecalcControls, count(kRecalcControls)},
 };
 
 const Win32ResourceImage kImage = {

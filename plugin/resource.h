@@ -52,6 +52,10 @@
 #define IDD_EFFECTS_PANEL 115
 #define IDD_PARTICLE_PANEL 121
 
+// The progress dialog of the particle trail regeneration
+#define IDD_RECALC 122
+#define IDC_RECALC_PROGRESS 1058
+
 // Controls
 #define IDC_ABOUT 1098
 #define IDC_MOVING 1004

@@ -1,5 +1,13 @@
 #include "recalc/DlgProgress.h"
 
+DlgProgress::DlgProgress(ParticleStateBuilder* builder, Interval range, INode* particleNode, Tab<INode*>* events) {
+  m_job.pBuilder = builder;
+  m_job.range = range;
+  m_job.pProgress = this;
+  m_job.pParticleNode = particleNode;
+  m_job.pEvents = events;
+}
+
 // The dialog reads each field on its own and relies on no order between them, so plain relaxed stores
 // suffice; the dialog learns that the worker is done with its data by waiting for the worker's thread.
 

@@ -138,10 +138,13 @@ class SceneTest : public ::testing::Test {
 
   // TryEnter from another thread: true when the lock is free.
   static bool LockIsFree(CRITICAL_SECTION* cs);
+  // Whether no thread holds the modifier's lock.
+  static bool LockIsFree(Wakeweave* mod);
 };
 
 #include <thread>
-inline bool SceneTest::LockIsFree(CRITICAL_SECTION* cs) {
+// TryEnter from another thread: true when no thread holds cs.
+inline bool CriticalSectionIsFree(CRITICAL_SECTION* cs) {
   bool free = false;
   std::thread th([&] {
     if (TryEnterCriticalSection(cs)) {
@@ -152,3 +155,10 @@ inline bool SceneTest::LockIsFree(CRITICAL_SECTION* cs) {
   th.join();
   return free;
 }
+inline bool SceneTest::LockIsFree(CRITICAL_SECTION* cs) { return CriticalSectionIsFree(cs); }
+
+// The one way tests reach the modifier's lock: to see whether it is held, never to hold it.
+struct WakeweaveLockProbe {
+  static bool IsFree(Wakeweave* mod) { return CriticalSectionIsFree(&mod->m_lock); }
+};
+inline bool SceneTest::LockIsFree(Wakeweave* mod) { return WakeweaveLockProbe::IsFree(mod); }

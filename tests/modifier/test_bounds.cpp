@@ -97,7 +97,7 @@ TEST_F(Bounds, MeshNeedingGigabytesFailsOnTheBudgetBeforeItIsAllocated) {
   EXPECT_EQ(has, uint64_t(64) << 20);
   // The times themselves (4 MB) are allowed for; the mesh is not.
   EXPECT_LT(grownKb, 48 * 1024) << "peak grew by " << grownKb << " KiB";
-  EXPECT_TRUE(LockIsFree(&mod->m_lock));
+  EXPECT_TRUE(LockIsFree(mod));
 }
 
 TEST_F(Bounds, SampleTimesAreBoundedBeforeTheyAreFilled) {

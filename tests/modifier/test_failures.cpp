@@ -1,4 +1,5 @@
 // Every way an evaluation can fail ends in the unit triangle, with the modifier's lock left free.
+#include "recalc_support.h"
 #include "trail_scene.h"
 
 namespace {
@@ -31,15 +32,24 @@ class Failures : public TrailTest {};
 TEST_F(Failures, EvaluationDuringATrailRebuildIsAbandonedWithItsDebugLine) {
   Wakeweave* mod;
   INode* node = MovingNode(Circle(5.0f), &mod);
-  mod->m_bTrailRebuild = 1;
+  ASSERT_TRUE(mod->pblock->SetValue(pb_particle_node, 0, AddNode("PF Source 001", new HeldParticleObject(1), nullptr)));
+  // The host redraws the trail while the regeneration's dialog runs, on the dialog's thread.
+  ScriptedAgent agent;
   DebugCapture debug;
-  EXPECT_TRUE(IsFallbackTriangle(EvalMesh(node, 1600)));
-  EXPECT_EQ(debug.Count("Wakeweave::ModifyObject called during trail rebuild\n"), 1);
-  EXPECT_TRUE(LockIsFree(&mod->m_lock));
+  bool fallback = false;
+  int abandoned = -1;
+  agent.onIdle = [&](HWND) {
+    if (abandoned >= 0) return;
+    fallback = IsFallbackTriangle(EvalMesh(node, 1600));
+    abandoned = debug.Count("Wakeweave::ModifyObject called during trail rebuild\n");
+  };
+  mod->regenerateParticleTrails();
+  EXPECT_TRUE(fallback);
+  EXPECT_EQ(abandoned, 1);
+  EXPECT_TRUE(LockIsFree(mod));
   // Once the rebuild is over the trail comes back.
-  mod->m_bTrailRebuild = 0;
-  mod->NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
   EXPECT_FALSE(IsFallbackTriangle(EvalMesh(node, 1600)));
+  EXPECT_EQ(debug.Count("Wakeweave::ModifyObject called during trail rebuild\n"), 1);
 }
 
 TEST_F(Failures, EvaluationHoldsTheLockAndWritesItsDebugLinesInPairs) {
@@ -49,7 +59,7 @@ TEST_F(Failures, EvaluationHoldsTheLockAndWritesItsDebugLinesInPairs) {
   EvalMesh(node, 1600);
   EXPECT_GE(debug.Count("ScopeLock::EnterCriticalSection()\n"), 1);
   EXPECT_EQ(debug.Count("ScopeLock::EnterCriticalSection()\n"), debug.Count("ScopeLock::LeaveCriticalSection()\n"));
-  EXPECT_TRUE(LockIsFree(&mod->m_lock));
+  EXPECT_TRUE(LockIsFree(mod));
 }
 
 TEST_F(Failures, NoNodeCarriesTheStack) {
@@ -60,7 +70,7 @@ TEST_F(Failures, NoNodeCarriesTheStack) {
   TriObject* tri = dynamic_cast<TriObject*>(os.obj);
   ASSERT_NE(tri, nullptr);
   EXPECT_TRUE(IsFallbackTriangle(tri->GetMesh()));
-  EXPECT_TRUE(LockIsFree(&mod->m_lock));
+  EXPECT_TRUE(LockIsFree(mod));
   d->DeleteMe();
 }
 
@@ -68,7 +78,7 @@ TEST_F(Failures, InputThatIsNotAShape) {
   Wakeweave* mod;
   INode* node = MovingNode(CreateNewTriObject(), &mod);
   EXPECT_TRUE(IsFallbackTriangle(EvalMesh(node, 1600)));
-  EXPECT_TRUE(LockIsFree(&mod->m_lock));
+  EXPECT_TRUE(LockIsFree(mod));
 }
 
 TEST_F(Failures, ShapeWithFewerPointsAtASampleTimeThanNow) {
@@ -81,7 +91,7 @@ TEST_F(Failures, ShapeWithFewerPointsAtASampleTimeThanNow) {
   KeyPosition(node, 100 * kTpf, Point3(1000, 0, 0));
   // At 1600 the shape has 3 knots, at the older samples only 2.
   EXPECT_TRUE(IsFallbackTriangle(EvalMesh(node, 1600)));
-  EXPECT_TRUE(LockIsFree(&mod->m_lock));
+  EXPECT_TRUE(LockIsFree(mod));
   // With all samples after the change the trail is drawn.
   EXPECT_FALSE(IsFallbackTriangle(EvalMesh(node, 2400)));
 }

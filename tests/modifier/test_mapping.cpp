@@ -124,11 +124,13 @@ TEST_F(Mapping, AgeMapFollowsTheParticleAgeAndClampsBelowOne) {
   Set(mod, pb_particle_trails_b, 1);
   Set(mod, pb_generate_age_map, 1);
   Set(mod, pb_spline_steps, 0);
-  mod->m_particleState.setParticleFlow(1);
+  ParticleSystemState recording;
+  recording.setParticleFlow(1);
   ParticleState life;
   life.addKey(ParticlePositionKey(0, Point3(0, 0, 0), 0));
   life.addKey(ParticlePositionKey(100, Point3(100, 0, 0), 100));
-  mod->m_particleState.addParticle(life);
+  recording.addParticle(life);
+  ASSERT_EQ(LoadRecording(mod, recording), IO_OK);
   Mesh& m = EvalMesh(node, 25);
   ASSERT_TRUE(m.mapSupport(2));
   ASSERT_EQ(m.getNumMapVerts(2), 4);

@@ -108,19 +108,24 @@ class ParticleMeshBuilder : public TrailTest {
     INode* node = AddNode("Emitter", Polyline({p}, false), mod);
     mod->pblock->SetValue(pb_particle_trails_b, 0, 1);
     mod->pblock->SetValue(pb_spline_steps, 0, 0);
-    mod->m_particleState.setParticleFlow(flow);
+    recording.setParticleFlow(flow);
     if (nodeOut) *nodeOut = node;
     return mod;
   }
+  // Hands the lives added to `recording` to the modifier, as a scene load does.
+  void Load(Wakeweave* mod) { ASSERT_EQ(LoadRecording(mod, recording), IO_OK); }
+
+  ParticleSystemState recording;
 };
 
 TEST_F(ParticleMeshBuilder, OneTrailPerLifeInterpolatedBetweenKeys) {
   INode* node;
   Wakeweave* mod = ParticleScene(Point3(0, 0, 0), 1, &node);
   for (int i = 0; i < 3; ++i)
-    mod->m_particleState.addParticle(Life({{0, Point3(0.0f, float(i), 0.0f)},
-                                           {10, Point3(100.0f, float(i), 0.0f)},
-                                           {20, Point3(200.0f, float(i), 0.0f)}}));
+    recording.addParticle(Life({{0, Point3(0.0f, float(i), 0.0f)},
+                                {10, Point3(100.0f, float(i), 0.0f)},
+                                {20, Point3(200.0f, float(i), 0.0f)}}));
+  Load(mod);
   mod->pblock->SetValue(pb_segments_per_frame, 0, 0.5f);  // a sample every 2 frames
   mod->pblock->SetValue(pb_old_frames, 0, 4);
   Mesh& m = EvalMesh(node, 15 * kTpf);
@@ -134,9 +139,8 @@ TEST_F(ParticleMeshBuilder, OneTrailPerLifeInterpolatedBetweenKeys) {
 
 TEST_F(ParticleMeshBuilder, MaterialIdsFollowTheTrailIndexDrawnOrNot) {
   INode* node;
-  Wakeweave* mod = ParticleScene(Point3(0, 0, 0), 1, &node);
+  ParticleScene(Point3(0, 0, 0), 1, &node);
   // A two-point shape so that every trail has faces.
-  mod->m_particleState.clear();
   node->SetObjectRef(nullptr);
   IDerivedObject* d = CreateDerivedObject(Polyline({Point3(0, 0, 0), Point3(0, 1, 0)}, false));
   Wakeweave* mod2 = NewModifier();
@@ -145,9 +149,9 @@ TEST_F(ParticleMeshBuilder, MaterialIdsFollowTheTrailIndexDrawnOrNot) {
   mod2->pblock->SetValue(pb_particle_trails_b, 0, 1);
   mod2->pblock->SetValue(pb_spline_steps, 0, 0);
   mod2->pblock->SetValue(pb_nummtls, 0, 3);
-  mod2->m_particleState.setParticleFlow(1);
   for (int i = 0; i < 6; ++i)
-    mod2->m_particleState.addParticle(Life({{0, Point3(0.0f, 0.0f, float(i))}, {20, Point3(200.0f, 0.0f, float(i))}}));
+    recording.addParticle(Life({{0, Point3(0.0f, 0.0f, float(i))}, {20, Point3(200.0f, 0.0f, float(i))}}));
+  Load(mod2);
   auto ids = [&] {
     Mesh& m = EvalMesh(node, 10 * kTpf);
     std::vector<int> out;
@@ -168,7 +172,8 @@ TEST_F(ParticleMeshBuilder, LegacyTrailsFaceTheirTravelEvenAfterStandingStill) {
   Wakeweave* mod = ParticleScene(Point3(0, 0, 1), 0, &node);
   std::vector<std::pair<int, Point3>> keys;
   for (int f = 0; f <= 10; ++f) keys.push_back({f, Point3(f < 7 ? float(f - 7) * 10.0f : 0.0f, 0.0f, 0.0f)});
-  mod->m_particleState.addParticle(Life(keys));
+  recording.addParticle(Life(keys));
+  Load(mod);
   mod->pblock->SetValue(pb_old_frames, 0, 5);
   Mesh& m = EvalMesh(node, 10 * kTpf);
   ASSERT_EQ(m.getNumVerts(), 6);  // samples at frames 10 .. 5
@@ -181,7 +186,8 @@ TEST_F(ParticleMeshBuilder, LegacyTrailsFaceTheirTravelEvenAfterStandingStill) {
 TEST_F(ParticleMeshBuilder, LegacyFrameKeepsLocalYHorizontal) {
   INode* node;
   Wakeweave* mod = ParticleScene(Point3(1, 0, 0), 0, &node);
-  mod->m_particleState.addParticle(Life({{0, Point3(0, 0, 0)}, {10, Point3(100, 0, 0)}}));
+  recording.addParticle(Life({{0, Point3(0, 0, 0)}, {10, Point3(100, 0, 0)}}));
+  Load(mod);
   Mesh& m = EvalMesh(node, 10 * kTpf);
   ASSERT_GE(m.getNumVerts(), 1);
   // The direction found for the newest sample points to the older positions (-X). The frame puts local Z
@@ -199,7 +205,8 @@ TEST_F(ParticleMeshBuilder, ParticleFlowTrailsKeepTheRecordedRotation) {
   b.Translate(Point3(50, 0, 0));
   life.addKey(ParticlePositionKey(0, a, 0));
   life.addKey(ParticlePositionKey(10 * kTpf, b, 0));
-  mod->m_particleState.addParticle(life);
+  recording.addParticle(life);
+  Load(mod);
   Mesh& m = EvalMesh(node, 10 * kTpf);
   ASSERT_GE(m.getNumVerts(), 1);
   ExpectNear(m.verts[0], Point3(50.0f, 1.0f, 0.0f), 1e-4f);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "plugin_fixture.h"
+#include "recording_loader.h"
 
 class TrailTest : public SceneTest {
  protected:

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the plug-in shell tests: a stand-in particle system object and a reference watcher.
 #include "plugin_fixture.h"
+#include "recording_loader.h"
 
 // A geometric object that answers (or refuses) the particle system interface query by number.
 class FakeParticleObject : public GeomObject {

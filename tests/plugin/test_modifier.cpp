@@ -232,20 +232,22 @@ TEST_F(ModifierClone, CopyStartsWithoutRecordingAndLeavesTheLockFree) {
   ParticleState life;
   life.addKey(ParticlePositionKey(0, Point3(1.0f, 2.0f, 3.0f), 0));
   life.addKey(ParticlePositionKey(160, Point3(2.0f, 2.0f, 3.0f), 160));
-  mod_->m_particleState.addParticle(life);
-  ASSERT_EQ(mod_->m_particleState.numParticles(), 1);
+  ParticleSystemState recording;
+  recording.addParticle(life);
+  ASSERT_EQ(LoadRecording(mod_, recording), IO_OK);
+  ASSERT_EQ(mod_->particleState().numParticles(), 1);
   std::strcpy(mod_->m_szTexturePath, "C:\\maps\\trail.png");
 
   const long before = MAX_heapLiveCount();
   Wakeweave* copy = CloneOf(mod_);
   ASSERT_NE(copy, nullptr);
-  EXPECT_EQ(copy->m_particleState.numParticles(), 0);
+  EXPECT_EQ(copy->particleState().numParticles(), 0);
   EXPECT_EQ(copy->m_pathLengths.GetSize(), 0);
   EXPECT_EQ(copy->m_szTexturePath[0], '\0');
-  EXPECT_EQ(copy->m_bTrailRebuild, 0);
-  EXPECT_EQ(mod_->m_particleState.numParticles(), 1);
-  EXPECT_TRUE(LockIsFree(&mod_->m_lock));
-  EXPECT_TRUE(LockIsFree(&copy->m_lock));
+  EXPECT_FALSE(copy->isRebuildingTrails());
+  EXPECT_EQ(mod_->particleState().numParticles(), 1);
+  EXPECT_TRUE(LockIsFree(mod_));
+  EXPECT_TRUE(LockIsFree(copy));
   copy->DeleteThis();
   // The block the copy's constructor made was let go when the cloned one replaced it.
   EXPECT_EQ(MAX_heapLiveCount(), before);
@@ -272,7 +274,7 @@ class ModifierSave : public ModifierObject {
 };
 
 TEST_F(ModifierSave, EmptyRecordingSavesAndLoads) {
-  ASSERT_EQ(mod_->m_particleState.numParticles(), 0);
+  ASSERT_EQ(mod_->particleState().numParticles(), 0);
   {
     FileSave out(path_);
     EXPECT_EQ(mod_->Save(&out), IO_OK);
@@ -284,7 +286,7 @@ TEST_F(ModifierSave, EmptyRecordingSavesAndLoads) {
     ASSERT_EQ(in.Status(), IO_OK);
     EXPECT_EQ(loaded->Load(&in), IO_OK);
   }
-  EXPECT_EQ(loaded->m_particleState.numParticles(), 0);
+  EXPECT_EQ(loaded->particleState().numParticles(), 0);
   loaded->DeleteThis();
 }
 
@@ -292,7 +294,9 @@ TEST_F(ModifierSave, RecordingComesBackAfterLoad) {
   ParticleState life;
   life.addKey(ParticlePositionKey(0, Point3(1.0f, 2.0f, 3.0f), 0));
   life.addKey(ParticlePositionKey(320, Point3(4.0f, 5.0f, 6.0f), 320));
-  mod_->m_particleState.addParticle(life);
+  ParticleSystemState recording;
+  recording.addParticle(life);
+  ASSERT_EQ(LoadRecording(mod_, recording), IO_OK);
   {
     FileSave out(path_);
     EXPECT_EQ(mod_->Save(&out), IO_OK);
@@ -304,9 +308,9 @@ TEST_F(ModifierSave, RecordingComesBackAfterLoad) {
     ASSERT_EQ(in.Status(), IO_OK);
     EXPECT_EQ(loaded->Load(&in), IO_OK);
   }
-  ASSERT_EQ(loaded->m_particleState.numParticles(), 1);
-  ASSERT_EQ(loaded->m_particleState.particle(0).numKeys(), 2);
-  EXPECT_EQ(loaded->m_particleState.particle(0).key(1).time, 320);
+  ASSERT_EQ(loaded->particleState().numParticles(), 1);
+  ASSERT_EQ(loaded->particleState().particle(0).numKeys(), 2);
+  EXPECT_EQ(loaded->particleState().particle(0).key(1).time, 320);
   loaded->DeleteThis();
 }
 

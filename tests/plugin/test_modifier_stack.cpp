@@ -179,13 +179,15 @@ TEST_F(ModifierStack, CloneBeforeRegenerationDrawsItsSplineTrailAndNoParticleTra
   Wakeweave* particles = NewModifier();
   ThreeFramesBack(particles);
   ASSERT_TRUE(particles->pblock->SetValue(pb_particle_trails_b, 0, 1));
-  particles->m_particleState.setParticleFlow(1);
+  ParticleSystemState recording;
+  recording.setParticleFlow(1);
   for (int i = 0; i < 2; ++i) {
     ParticleState life;
     life.addKey(ParticlePositionKey(0, Point3(0.0f, float(i), 0.0f), 0));
     life.addKey(ParticlePositionKey(16000, Point3(1000.0f, float(i), 0.0f), 16000));
-    particles->m_particleState.addParticle(life);
+    recording.addParticle(life);
   }
+  ASSERT_EQ(LoadRecording(particles, recording), IO_OK);
   INode* c = AddNode("C", Polyline({Point3(0, 0, 0)}, false), particles);
   remap = NewRemapDir();
   auto* particleCopy = static_cast<Wakeweave*>(particles->Clone(*remap));
@@ -196,5 +198,5 @@ TEST_F(ModifierStack, CloneBeforeRegenerationDrawsItsSplineTrailAndNoParticleTra
   EXPECT_FALSE(IsFallbackTriangle(me));
   EXPECT_EQ(me.getNumVerts(), 0);
   EXPECT_EQ(me.getNumFaces(), 0);
-  EXPECT_EQ(particleCopy->m_particleState.numParticles(), 0);
+  EXPECT_EQ(particleCopy->particleState().numParticles(), 0);
 }

@@ -19,8 +19,11 @@ class RecordingIO : public SceneTest {
     ParticleState life;
     life.addKey(ParticlePositionKey(0, Point3(1, 2, 3), 0));
     life.addKey(ParticlePositionKey(160, Point3(4, 5, 6), 160));
-    mod_->m_particleState.addParticle(life);
-    mod_->m_particleState.addParticle(life);
+    ParticleSystemState recording;
+    recording.addParticle(life);
+    recording.addParticle(life);
+    ASSERT_EQ(LoadRecording(mod_, recording), IO_OK);
+    ASSERT_EQ(mod_->particleState().numParticles(), 2);
   }
   void TearDown() override {
     if (mod_) mod_->DeleteThis();
@@ -59,7 +62,7 @@ TEST_F(RecordingIO, LoadSucceedsWhateverTheReaderAnswersAndReportsDamage) {
     Wakeweave* loaded = NewModifier();
     MemLoad in(chunks);
     EXPECT_EQ(loaded->Load(&in), IO_OK);
-    EXPECT_EQ(loaded->m_particleState.numParticles(), 2);
+    EXPECT_EQ(loaded->particleState().numParticles(), 2);
     EXPECT_EQ(debug.Count(kDamaged), 0) << "a sound recording is not reported";
     loaded->DeleteThis();
   }
@@ -70,10 +73,11 @@ TEST_F(RecordingIO, LoadSucceedsWhateverTheReaderAnswersAndReportsDamage) {
     DebugCapture debug;
     Wakeweave* loaded = NewModifier();
     MemLoad in(cut);
-    EXPECT_EQ(loaded->m_particleState.load(&in), IO_ERROR) << "the recording's reader does fail";
+    ParticleSystemState reader;
+    EXPECT_EQ(reader.load(&in), IO_ERROR) << "the recording's reader does fail";
     MemLoad again(cut);
     EXPECT_EQ(loaded->Load(&again), IO_OK);
-    EXPECT_EQ(loaded->m_particleState.numParticles(), 1);
+    EXPECT_EQ(loaded->particleState().numParticles(), 1);
     EXPECT_EQ(debug.Count(kDamaged), 1);
     loaded->DeleteThis();
   }
@@ -84,7 +88,7 @@ TEST_F(RecordingIO, LoadSucceedsWhateverTheReaderAnswersAndReportsDamage) {
     MemLoad in(chunks);
     in.damageAt = 0;
     EXPECT_EQ(loaded->Load(&in), IO_OK);
-    EXPECT_EQ(loaded->m_particleState.numParticles(), 0);
+    EXPECT_EQ(loaded->particleState().numParticles(), 0);
     EXPECT_EQ(debug.Count(kDamaged), 1);
     loaded->DeleteThis();
   }
@@ -106,7 +110,7 @@ TEST_F(RecordingIO, LoadedRecordingWithKeysAtTheEdgesOfTimeEvaluates) {
     ASSERT_EQ(mod->Load(&in), IO_OK);
     EXPECT_EQ(debug.Count(kDamaged), 0);
   }
-  ASSERT_EQ(mod->m_particleState.numParticles(), 1);
+  ASSERT_EQ(mod->particleState().numParticles(), 1);
   INode* node = AddNode("Emitter", Polyline({Point3(0, 0, 0)}, false), mod);
   ASSERT_TRUE(mod->pblock->SetValue(pb_particle_trails_b, 0, 1));
   ASSERT_TRUE(mod->pblock->SetValue(pb_generate_age_map, 0, 1));

@@ -11,6 +11,7 @@
 #include "host_core/chunk_tree.h"
 #include "particles/memory_chunks.h"
 #include "plugin_test_util.h"
+#include "recording_loader.h"
 
 namespace {
 
@@ -62,10 +63,12 @@ class SavedModifier : public SceneTest {
     Matrix3 turned = RotateZMatrix(0.5f) * TransMatrix(Point3(1, 2, 3));
     life.addKey(ParticlePositionKey(0, turned, 0));
     life.addKey(ParticlePositionKey(160, Point3(4.25f, -5.0f, 6.0f), 160));
-    mod_->m_particleState.addParticle(life);
-    mod_->m_particleState.addParticle(ParticleState());
-    mod_->m_particleState.setParticleFlow(1);
-    mod_->m_particleState.computeMaxLifeSpan();
+    ParticleStateBuilder recording;
+    recording.addParticle(life);
+    recording.addParticle(ParticleState());
+    recording.setParticleFlow(1);
+    recording.computeMaxLifeSpan();
+    ASSERT_EQ(LoadRecording(mod_, recording), IO_OK);
   }
   void TearDown() override {
     ip()->ResetScene();
@@ -80,7 +83,8 @@ class SavedModifier : public SceneTest {
   }
   static std::vector<uint8_t> RecordingBytes(Wakeweave* mod) {
     MemSave out;
-    mod->m_particleState.save(&out);
+    ParticleSystemState copy = mod->particleState();
+    copy.save(&out);
     return out.chunks.empty() ? std::vector<uint8_t>() : out.chunks[0].data;
   }
   static std::vector<uint32_t> MeshBits(INode* node, TimeValue t) {

@@ -48,7 +48,7 @@ TEST_F(EvaluationLock, AnotherThreadWaitsForTheWholeEvaluation) {
   ASSERT_TRUE(mod->pblock->SetValue(pb_old_frames, 0, 3));
   ASSERT_TRUE(mod->pblock->SetValue(pb_segments_per_frame, 0, 1.0f));
   ASSERT_TRUE(mod->pblock->SetValue(pb_spline_steps, 0, 0));
-  auto* probe = new LockProbe([mod] { return LockIsFree(&mod->m_lock); });
+  auto* probe = new LockProbe([mod] { return LockIsFree(mod); });
   IDerivedObject* d = CreateDerivedObject(Polyline({Point3(0, 0, 0), Point3(0, 5, 0)}, false));
   d->AddModifier(probe);  // bottom
   d->AddModifier(mod);    // top
@@ -76,5 +76,5 @@ TEST_F(EvaluationLock, AnotherThreadWaitsForTheWholeEvaluation) {
   for (TimeValue g : {1440, 1280, 1120})
     EXPECT_NE(std::find(sampled.begin(), sampled.end(), g), sampled.end()) << "no probe at " << g;
   EXPECT_EQ(probe->probes.back().t, 1600) << "the last probe is the trail's final look at the present";
-  EXPECT_TRUE(LockIsFree(&mod->m_lock));
+  EXPECT_TRUE(LockIsFree(mod));
 }

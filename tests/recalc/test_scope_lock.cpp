@@ -15,6 +15,7 @@
 
 #include "plugin_fixture.h"
 #include "recalc/ScopeLock.h"
+#include "recalc_support.h"
 
 namespace {
 
@@ -127,33 +128,25 @@ TEST_F(CloneLockTest, CloneTakesAndReleasesTheModifiersLock) {
     EXPECT_EQ(debug.Count(kLeave), 1);
   }
   ASSERT_NE(copy, nullptr);
-  EXPECT_TRUE(LockIsFree(&mod->m_lock));
+  EXPECT_TRUE(LockIsFree(mod));
 
-  // While another thread holds the lock, cloning waits for it.
-  std::promise<void> holding, release;
-  std::future<void> held = holding.get_future();
-  std::thread holder([&] {
-    EnterCriticalSection(&mod->m_lock);
-    holding.set_value();
-    release.get_future().wait();
-    LeaveCriticalSection(&mod->m_lock);
-  });
-  ASSERT_EQ(held.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  std::atomic<bool> cloned{false};
+  // While a regeneration holds the lock (its dialog runs on this thread), cloning on another thread waits.
+  auto* particles = new HeldParticleObject(1);
+  ASSERT_TRUE(mod->pblock->SetValue(pb_particle_node, 0, ip()->CreateObjectNode(particles)));
   RefTargetHandle second = nullptr;
-  std::thread cloner([&] {
+  ScriptedAgent agent;
+  CallWhileRecording cloner(agent, particles, [&] {
     RemapDir* remap = NewRemapDir();
     second = mod->Clone(*remap);
     remap->DeleteThis();
-    cloned = true;
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_FALSE(cloned.load());
-  release.set_value();
-  holder.join();
-  cloner.join();
-  EXPECT_TRUE(cloned.load());
-  EXPECT_TRUE(LockIsFree(&mod->m_lock));
+  mod->regenerateParticleTrails();
+  cloner.Join();
+  EXPECT_TRUE(cloner.looked);
+  EXPECT_FALSE(cloner.returnedWhileHeld);
+  EXPECT_TRUE(cloner.Returned());
+  EXPECT_NE(second, nullptr);
+  EXPECT_TRUE(LockIsFree(mod));
 
   for (RefTargetHandle c : {copy, second})
     if (c) c->DeleteThis();
