@@ -72,6 +72,35 @@ TEST(Templates, ControlsComeFromTheTemplateWithPixelRectsFromDialogUnits) {
   DestroyWindow(owner);
 }
 
+TEST(Templates, EnumChildWindowsVisitsTheControlsInTemplateOrderAndStopsWhenAsked) {
+  WithDialog(kProgressDialog, [](HWND d) {
+    struct Visit {
+      std::vector<int> ids;
+      size_t stopAfter;
+    };
+    auto collect = [](HWND child, LPARAM p) -> BOOL {
+      auto* v = reinterpret_cast<Visit*>(p);
+      v->ids.push_back(GetDlgCtrlID(child));
+      return v->ids.size() < v->stopAfter;
+    };
+    Visit all{{}, 100};
+    ASSERT_TRUE(EnumChildWindows(d, collect, reinterpret_cast<LPARAM>(&all)));
+    ASSERT_EQ(all.ids.size(), 6u);
+    EXPECT_EQ(all.ids[0], IDCANCEL);
+    EXPECT_EQ(all.ids[2], kProgressBar);
+    Visit two{{}, 2};
+    EXPECT_TRUE(EnumChildWindows(d, collect, reinterpret_cast<LPARAM>(&two)));
+    EXPECT_EQ(two.ids, std::vector<int>(all.ids.begin(), all.ids.begin() + 2));
+    // A control has no children; a handle that is not a window is reported.
+    Visit none{{}, 100};
+    EXPECT_TRUE(EnumChildWindows(GetDlgItem(d, IDCANCEL), collect, reinterpret_cast<LPARAM>(&none)));
+    EXPECT_TRUE(none.ids.empty());
+    SetLastError(0);
+    EXPECT_FALSE(EnumChildWindows(reinterpret_cast<HWND>(uintptr_t(0x7fff0001)), collect, 0));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+  });
+}
+
 TEST(Templates, InitDialogNamesTheFirstEnabledTabStopAndCarriesTheParameter) {
   ScriptedAgent agent;
   // The lambda runs at all only because WM_INITDIALOG carried DialogBoxParam's parameter to the fixture.

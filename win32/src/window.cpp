@@ -355,6 +355,15 @@ HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem) {
   return found;
 }
 
+BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam) {
+  std::vector<HWND> children;
+  if (!withWindow(hWndParent, [&](Window& w) { children = w.children; })) return FALSE;
+  // The callback runs without the lock: it may call back into the stand-in, or destroy windows.
+  for (HWND child : children)
+    if (lpEnumFunc && !lpEnumFunc(child, lParam)) break;
+  return TRUE;
+}
+
 int WINAPI GetDlgCtrlID(HWND hWnd) {
   int id = 0;
   withWindow(hWnd, [&](Window& w) { id = w.id; });

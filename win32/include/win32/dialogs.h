@@ -6,6 +6,7 @@
 #include "types.h"
 
 typedef INT_PTR(CALLBACK* DLGPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
 
 struct RECT {
   LONG left, top, right, bottom;
@@ -102,6 +103,9 @@ BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult);
 // Null with ERROR_CONTROL_ID_NOT_FOUND when the dialog has no such control.
 HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem);
 int WINAPI GetDlgCtrlID(HWND hWnd);
+// Calls lpEnumFunc for each control of the dialog in template order until it returns FALSE; the controls
+// are those the dialog had when the call began. FALSE (ERROR_INVALID_HANDLE) for a window that is not live.
+BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam);
 // A control's dialog, a top-level window's owner (null for none).
 HWND WINAPI GetParent(HWND hWnd);
 BOOL WINAPI IsWindow(HWND hWnd);
