@@ -31,6 +31,7 @@ IParamBlock2* Wakeweave::GetParamBlockByID(short id) { return (pblock && pblock-
 
 BaseInterface* Wakeweave::GetInterface(Interface_ID id) {
   if (id == WW_INTERFACE_ID) return static_cast<WWInterface*>(this);
+  if (id == WW_COMMANDS_ID) return static_cast<WWCommands*>(this);
   return Modifier::GetInterface(id);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "particles/ParticleStateBuilder.h"
+#include "plugin/WWCommands.h"
 #include "plugin/WWInterface.h"
 #include "support/mfc_compat.h"
 
@@ -19,7 +20,7 @@ class CModifyException {};
 // host and the person learn why the fallback mesh appeared, then throws CModifyException.
 [[noreturn]] void FailEvaluation(const char* reason);
 
-class Wakeweave : public Modifier, public WWInterface {
+class Wakeweave : public Modifier, public WWInterface, public WWCommands {
  public:
   Wakeweave();
   ~Wakeweave() override;
@@ -69,6 +70,8 @@ class Wakeweave : public Modifier, public WWInterface {
 
   // Scripting interface: the regeneration, without the rollout's check that particle trails are on.
   void regenerate_particle_trails() override;
+  // The host program's route to "Snapshot Path...".
+  void snapshot_particle_paths() override { snapshotParticlePaths(); }
 
   // Evaluation helpers
   BOOL IsParticleMode();

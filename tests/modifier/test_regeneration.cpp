@@ -1,6 +1,9 @@
 // Regenerating particle trails through the real dialog, worker and timer: what the recording holds
 // afterwards, when the dependents hear of it, how an evaluation on another thread fares meanwhile (one on
 // the dialog's own thread: test_failures), and the snapshot of the recorded paths.
+#include <classdir.h>
+#include <ifnpub.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -310,4 +313,21 @@ TEST_F(Regeneration, EachSnapshotAddsANodeAndOneWithoutLivesSaysSo) {
   EXPECT_EQ(NodesNamed("DOVerazi"), 2) << "a further node each time; none replaced";
   EXPECT_EQ(agent.boxes.size(), 1u);
   EXPECT_TRUE(agent.shown.empty()) << "the snapshot runs no dialog";
+}
+
+// The scripted command is the regeneration itself, found by name as a script finds it, and it runs with
+// particle trails switched off (the rollout's button would not).
+TEST_F(Regeneration, TheScriptedCommandRecordsEvenWithParticleTrailsOff) {
+  LoadOldRecording();
+  Set(mod, pb_particle_trails_b, 0);
+  ScriptedAgent agent;
+  ASSERT_TRUE(RegisterClassDesc(GetWakeweaveDesc()));
+  const FPStatus status = CallPublishedFunction(mod, "regenerate_particle_trails", kNow);
+  UnregisterClassDesc(GetWakeweaveDesc());
+  EXPECT_EQ(status, FPS_OK);
+  EXPECT_EQ(agent.shown.size(), 1u) << "through the progress dialog";
+  EXPECT_EQ(agent.ended, std::vector<INT_PTR>{1});
+  EXPECT_EQ(mod->particleState().numParticles(), 2) << "the held-back system's two lives, not the old three";
+  Set(mod, pb_particle_trails_b, 1);
+  ExpectNewTrails(EvalMesh(trail, kNow));
 }
