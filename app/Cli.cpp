@@ -13,18 +13,23 @@
 
 namespace {
 
-bool IsCommand(const std::string& s) { return s == "eval" || s == "info" || s == "demo" || s == "record"; }
+bool IsCommand(const std::string& s) {
+  return s == "eval" || s == "info" || s == "demo" || s == "record" || s == "snapshot";
+}
 
 // Options that take a value, per command.
 bool TakesValue(const std::string& command, const std::string& opt) {
   if (command == "eval")
     return opt == "--frame" || opt == "--node" || opt == "-o" || opt == "--output" || opt == "--max-memory";
   if (command == "record") return opt == "-o" || opt == "--output";
+  if (command == "snapshot") return opt == "--node" || opt == "-o" || opt == "--output";
   if (command == "demo") return opt == "--out";
   return false;
 }
 
-bool IsFlag(const std::string& command, const std::string& opt) { return command == "eval" && opt == "--regenerate"; }
+bool IsFlag(const std::string& command, const std::string& opt) {
+  return (command == "eval" || command == "snapshot") && opt == "--regenerate";
+}
 
 std::string SeeHelp(const std::string& command) {
   return command.empty() ? " (see wakeweave --help)" : " (see wakeweave " + command + " --help)";
@@ -101,7 +106,7 @@ CliOptions ParseCommandLine(int argc, const char* const* argv) {
       o.maxMemory = value;
   }
   if (o.help) return o;
-  const size_t wanted = (o.command == "eval" || o.command == "record") ? 1 : 0;
+  const size_t wanted = (o.command == "eval" || o.command == "record" || o.command == "snapshot") ? 1 : 0;
   if (positional.size() > wanted)
     throw UsageError("unexpected argument \"" + positional[wanted] + "\"" + SeeHelp(o.command));
   if (wanted && !positional.empty()) o.scene = positional[0];
@@ -195,7 +200,8 @@ std::string HelpText(const std::string& command) {
            "  --frame F       the frame to evaluate at (a number; fractions allowed)\n"
            "  --node NAME     the node to evaluate (default: the first node, in file order, that has a\n"
            "                  Wakeweave modifier)\n"
-           "  --regenerate    regenerate particle trails before evaluating (not supported yet)\n"
+           "  --regenerate    regenerate the particle trails of every Wakeweave modifier first, with\n"
+           "                  progress on standard error (Ctrl-C cancels: nothing is written, exit 1)\n"
            "  --max-memory SIZE\n"
            "                  the most one evaluation may allocate, in bytes or with K, M, G or T (4G); an\n"
            "                  evaluation that needs more falls back to a triangle, with a warning (default:\n"
@@ -227,15 +233,32 @@ std::string HelpText(const std::string& command) {
   if (command == "record")
     return "Usage: wakeweave record SCENE -o SAVED.wws\n"
            "\n"
-           "Loads SCENE (.json or .wws) and saves it as SAVED.wws with the particle recordings of its Wakeweave\n"
-           "modifiers. Regenerating the particle trails first is not supported yet: the recordings are saved as\n"
-           "the scene has them.\n"
+           "Loads SCENE (.json or .wws), regenerates the particle trails of every Wakeweave modifier whose\n"
+           "\"pb_particle_trails_b\" is on, with progress on standard error, and saves the scene with its\n"
+           "recordings as SAVED.wws. Ctrl-C cancels: nothing is written and the command exits 1.\n"
            "\n"
            "Options:\n"
            "  -o, --output SAVED.wws   the saved scene to write (not the scene itself); nothing is written when\n"
            "                           the command fails\n"
            "  --debug                  show the host's debug output on standard error\n"
            "  -h, --help               show this help\n";
+  if (command == "snapshot")
+    return "Usage: wakeweave snapshot SCENE [--node NAME] [--regenerate] -o PATHS\n"
+           "\n"
+           "Loads SCENE (.json or .wws), runs \"Snapshot Path...\" on the node's Wakeweave modifier, which makes\n"
+           "a spline node \"DOVerazi\" of its recorded particle paths, and writes that node's splines.\n"
+           "\n"
+           "Options:\n"
+           "  --node NAME     the node whose modifier is used (default: the first node, in file order, that\n"
+           "                  has a Wakeweave modifier)\n"
+           "  --regenerate    regenerate the particle trails of every Wakeweave modifier first, with\n"
+           "                  progress on standard error (Ctrl-C cancels: nothing is written, exit 1)\n"
+           "  -o, --output PATHS\n"
+           "                  the file to write: .obj (l elements), .gltf or .glb (line strips), or .json\n"
+           "                  (the knot points of each recorded life); nothing is written when the command\n"
+           "                  fails\n"
+           "  --debug         show the host's debug output on standard error\n"
+           "  -h, --help      show this help\n";
   return "Usage: wakeweave [--debug] COMMAND [ARGS...]\n"
          "\n"
          "Drives the Wakeweave trail modifier through a stand-in of its host application.\n"
@@ -247,8 +270,9 @@ std::string HelpText(const std::string& command) {
          "  demo [--out DIR]\n"
          "                  build the demo scenes and write their trail meshes\n"
          "  record SCENE -o SAVED.wws\n"
-         "                  save the scene with its particle recordings (regenerating them is not\n"
-         "                  supported yet)\n"
+         "                  regenerate the particle trails and save the scene with its recordings\n"
+         "  snapshot SCENE [--node NAME] [--regenerate] -o PATHS\n"
+         "                  write the recorded particle paths as curves (.obj, .gltf, .glb, .json)\n"
          "\n"
          "Options:\n"
          "  --debug         show the host's debug output on standard error (anywhere on the line)\n"

@@ -5,15 +5,15 @@
 #include <string>
 
 struct CliOptions {
-  std::string command;  // "eval", "info", "demo", "record"; empty when none was given
+  std::string command;  // "eval", "info", "demo", "record", "snapshot"; empty when none was given
   bool help = false;    // --help / -h anywhere
   bool debug = false;   // --debug anywhere: the host's debug output goes to standard error
 
-  // eval and record
+  // eval, record and snapshot
   std::string scene;
   std::optional<std::string> frame;      // eval --frame, as typed (checked by ParseFrame)
-  std::optional<std::string> node;       // eval --node
-  bool regenerate = false;               // eval --regenerate
+  std::optional<std::string> node;       // eval and snapshot --node
+  bool regenerate = false;               // eval and snapshot --regenerate
   std::optional<std::string> maxMemory;  // eval --max-memory, as typed (checked by ParseMemorySize)
   std::optional<std::string> output;     // -o / --output
 

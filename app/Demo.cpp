@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "DemoScenes.h"
+#include "Regenerate.h"
 #include "Exporters.h"
 #include "SceneLoader.h"
 
@@ -85,6 +86,8 @@ int RunDemo(const DemoContext& ctx) {
       const LoadedScene loaded = LoadSceneText(scene.json, ctx.wakeweave);
       if (loaded.nodesWithWakeweave.empty()) throw std::runtime_error("no node carries a Wakeweave modifier");
       INode* node = loaded.nodesWithWakeweave.front();
+      RegenerateParticleTrails(WakeweaveModifiers(loaded.nodesWithWakeweave, ctx.wakeweave), ctx.wakeweave, true,
+                               *ctx.agent);
       scenesText += "  " + scene.name + ": " + scene.description + "\n";
       for (double frame : scene.frames) {
         const TimeValue t = FramesToTicks(frame, GetTicksPerFrame(), "frame");
@@ -114,6 +117,8 @@ int RunDemo(const DemoContext& ctx) {
         files += 2;
         rows.push_back(r);
       }
+    } catch (const CancelledError&) {
+      throw;
     } catch (const std::exception& e) {
       std::cerr << "wakeweave: error: demo scene " << scene.name << ": " << e.what() << std::endl;
       return 1;

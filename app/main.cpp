@@ -9,6 +9,8 @@
 #include <optional>
 #include <sstream>
 
+#include <unistd.h>
+
 #include "Cli.h"
 #include "Demo.h"
 #include "Errors.h"
@@ -17,6 +19,8 @@
 #include "MeshDump.h"
 #include "PluginHost.h"
 #include "Printable.h"
+#include "ProgressAgent.h"
+#include "Regenerate.h"
 #include "SavedScene.h"
 #include "SceneLoader.h"
 
@@ -92,6 +96,15 @@ void WriteMesh(OutputKind kind, const Mesh& mesh, INode* node, TimeValue t, cons
   }
 }
 
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
+
+// Regenerates the particle trails of the scene's Wakeweave modifiers (with onlyWhereOn, of those whose
+// particle trails are on), each behind its progress dialog.
+void RegenerateAll(const LoadedScene& scene, ClassDesc* wakeweave, bool onlyWhereOn, ProgressAgent& agent) {
+  const std::vector<Modifier*> mods = WakeweaveModifiers(scene.nodesWithWakeweave, wakeweave);
+  Step("regenerate the particle trails", [&] { RegenerateParticleTrails(mods, wakeweave, onlyWhereOn, agent); });
+}
+
 void Warn(const std::string& what) { std::cerr << "wakeweave: warning: " << PrintableText(what) << std::endl; }
 
 int RunEval(const CliOptions& o) {
@@ -102,12 +115,15 @@ int RunEval(const CliOptions& o) {
   const uint64_t budget = o.maxMemory ? ParseMemorySize(*o.maxMemory) : 0;
   const OutputKind kind = OutputKindOf(*o.output);
   CheckSceneName(o.scene);
-  if (o.regenerate) throw NotSupportedError("--regenerate: regenerating particle trails is not supported yet");
   RefuseOutputOverScene(o.scene, *o.output);
 
+  // The person is at the keyboard from the start, so Ctrl-C during the load also cancels.
+  std::optional<ProgressAgent> agent;
+  if (o.regenerate) agent.emplace(std::cerr, StandardErrorIsTerminal());
   auto host = Step("load the plug-in", [] { return PluginHost::Load(); });
   const LoadedScene scene = Step("load " + o.scene, [&] { return ReadScene(o.scene, host->Wakeweave()); });
   INode* node = ChooseNode(o, scene);
+  if (agent) RegenerateAll(scene, host->Wakeweave(), false, *agent);
 
   TimeValue t;
   try {
@@ -133,6 +149,7 @@ int RunEval(const CliOptions& o) {
     fellBack = watch.Reason();
     return &tri->GetMesh();
   });
+  if (agent && agent->Interrupted()) throw CancelledError();
   Step("write " + *o.output, [&] { WriteMesh(kind, *mesh, node, t, *o.output); });
   if (fellBack) Warn(where + ": " + *fellBack);
   return kExitOk;
@@ -261,40 +278,55 @@ int RunInfo() {
   return kExitOk;
 }
 
-// Whether any Wakeweave modifier of the scene draws particle trails, which regeneration would record.
-bool DrawsParticleTrails(const LoadedScene& scene, ClassDesc* wakeweave) {
-  for (INode* n : scene.nodesWithWakeweave) {
-    auto* d = dynamic_cast<IDerivedObject*>(n->GetObjectRef());
-    for (int i = 0; d && i < d->NumModifiers(); ++i) {
-      Modifier* m = d->GetModifier(i);
-      if (!m || m->ClassID() != wakeweave->ClassID()) continue;
-      IParamBlock2* pb = m->GetParamBlockByID(0);
-      ParamDef* def = pb ? pb->GetDesc()->FindParamByName("pb_particle_trails_b") : nullptr;
-      if (def && pb->GetInt(def->ID)) return true;
-    }
-  }
-  return false;
-}
-
 int RunRecord(const CliOptions& o) {
   if (o.scene.empty()) throw UsageError("record needs a SCENE file (see wakeweave record --help)");
   if (!o.output) throw UsageError("record needs -o SAVED.wws (see wakeweave record --help)");
   CheckSceneName(o.scene);
   CheckSavedSceneOutput(o.scene, *o.output);
+  ProgressAgent agent(std::cerr, StandardErrorIsTerminal());
   auto host = Step("load the plug-in", [] { return PluginHost::Load(); });
   const LoadedScene scene = Step("load " + o.scene, [&] { return ReadScene(o.scene, host->Wakeweave()); });
-  // Regenerating the particle trails before the save is not wired in yet: the scene is saved with the
-  // recordings it has, and the person is told when that matters.
-  if (DrawsParticleTrails(scene, host->Wakeweave()))
-    Warn("particle trails were not regenerated (not supported yet): " + *o.output +
-         " holds the recordings the scene had");
+  RegenerateAll(scene, host->Wakeweave(), true, agent);
+  if (agent.Interrupted()) throw CancelledError();
   Step("save " + *o.output, [&] { SaveOpenScene(*o.output); });
   return kExitOk;
 }
 
-int RunDemoCommand(const CliOptions& o) {
+int RunSnapshot(const CliOptions& o) {
+  if (o.scene.empty()) throw UsageError("snapshot needs a SCENE file (see wakeweave snapshot --help)");
+  if (!o.output) throw UsageError("snapshot needs -o PATHS (see wakeweave snapshot --help)");
+  CheckSceneName(o.scene);
+  CheckSplineExportPath(*o.output);
+  RefuseOutputOverScene(o.scene, *o.output);
+  ProgressAgent agent(std::cerr, StandardErrorIsTerminal());
   auto host = Step("load the plug-in", [] { return PluginHost::Load(); });
-  return Step("build the demo scenes", [&] { return RunDemo(DemoContext{o.outDir, host->Wakeweave()}); });
+  const LoadedScene scene = Step("load " + o.scene, [&] { return ReadScene(o.scene, host->Wakeweave()); });
+  INode* node = ChooseNode(o, scene);
+  if (o.regenerate) RegenerateAll(scene, host->Wakeweave(), false, agent);
+  const std::vector<Modifier*> mods = WakeweaveModifiers({node}, host->Wakeweave());
+  INode* paths = Step("snapshot the particle paths of " + std::string(node->GetName()),
+                      [&] { return SnapshotParticlePaths(mods.front(), agent); });
+  if (agent.Interrupted()) throw CancelledError();
+  Step("write " + *o.output, [&] {
+    try {
+      SplineExportOptions opt;
+      opt.t = scene.time;
+      WriteSplineExport(*o.output, paths, opt);
+    } catch (const std::bad_alloc&) {
+      throw;
+    } catch (const UsageError&) {
+      throw;
+    } catch (const std::exception& e) {
+      throw RunError(AboutFile(*o.output, e.what()));
+    }
+  });
+  return kExitOk;
+}
+
+int RunDemoCommand(const CliOptions& o) {
+  ProgressAgent agent(std::cerr, StandardErrorIsTerminal());
+  auto host = Step("load the plug-in", [] { return PluginHost::Load(); });
+  return Step("build the demo scenes", [&] { return RunDemo(DemoContext{o.outDir, host->Wakeweave(), &agent}); });
 }
 
 int Fail(int code, const std::string& what) {
@@ -325,6 +357,7 @@ int main(int argc, char** argv) {
     if (o.command == "info") return Step("describe the plug-in", RunInfo);
     if (o.command == "demo") return RunDemoCommand(o);
     if (o.command == "record") return RunRecord(o);
+    if (o.command == "snapshot") return RunSnapshot(o);
     return Fail(kExitUsage, "unknown command \"" + o.command + "\"");
   } catch (const UsageError& e) {
     return Fail(kExitUsage, e.what());
@@ -332,6 +365,8 @@ int main(int argc, char** argv) {
     return Fail(kExitUsage, e.what());
   } catch (const SceneError& e) {
     return Fail(kExitUsage, e.what());
+  } catch (const CancelledError& e) {
+    return Fail(kExitFailure, e.what());
   } catch (const RunError& e) {
     return Fail(kExitFailure, e.what());
   } catch (const std::bad_alloc&) {

@@ -325,8 +325,10 @@ TEST_F(BadInput, BadCommandLines) {
             Path("o.stl").string() + ": unknown output type \".stl\" (use .json, .obj, .gltf or .glb)");
   EXPECT_EQ(Refused({"eval", scene, "--frame", "1", "--node", "Nobody", "-o", out}, e),
             scene + ": --node: no node named \"Nobody\"");
-  EXPECT_EQ(Refused({"eval", scene, "--frame", "1", "--regenerate", "-o", out}, e),
-            "--regenerate: regenerating particle trails is not supported yet");
+  EXPECT_EQ(Refused({"eval", scene, "--frame", "1", "--regenerate=yes", "-o", out}, e),
+            "option --regenerate takes no value");
+  EXPECT_EQ(Refused({"record", scene, "--regenerate", "-o", Path("s.wws").string()}, e),
+            "unknown option --regenerate for record (see wakeweave record --help)");
   EXPECT_EQ(Refused({"eval", scene, "--frame", "1", "--speed", "2", "-o", out}, e),
             "unknown option --speed for eval (see wakeweave eval --help)");
   EXPECT_EQ(Refused({"eval", scene, scene, "--frame", "1", "-o", out}, e),
