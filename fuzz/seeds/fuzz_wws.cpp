@@ -34,20 +34,21 @@ constexpr uintmax_t kMaxSeedBytes = 4096;
 // Recordings of a few frames keep the seeds small and still hold lives and keys.
 constexpr int kRecordedFrames = 6;
 
-// The recordings regeneration would make, for the first frames: each modifier that draws particle trails
-// from a particle node records it once a frame.
+// Each modifier that draws particle trails regenerates them, through its dialog and worker, over the first
+// frames of the animation range only; the range is then put back.
 void Record(const LoadedScene& scene) {
-  const Interval range = GetCOREInterface()->GetAnimRange();
+  Interface* ip = GetCOREInterface();
+  const Interval range = ip->GetAnimRange();
   const TimeValue end = std::min<int64_t>(range.End(), int64_t(range.Start()) + kRecordedFrames * GetTicksPerFrame());
+  ip->SetAnimRange(Interval(range.Start(), end));
   for (INode* n : scene.nodesWithWakeweave) {
     auto* d = static_cast<IDerivedObject*>(n->GetObjectRef());
     for (int i = 0; i < d->NumModifiers(); ++i) {
       auto* mod = dynamic_cast<Wakeweave*>(d->GetModifier(i));
-      if (!mod || !mod->pblock->GetInt(pb_particle_trails_b)) continue;
-      if (INode* source = mod->pblock->GetINode(pb_particle_node))
-        mod->m_particleState.build(source, range.Start(), end, GetTicksPerFrame(), nullptr, nullptr);
+      if (mod && mod->pblock->GetInt(pb_particle_trails_b)) mod->regenerateParticleTrails();
     }
   }
+  ip->SetAnimRange(range);
 }
 
 }  // namespace
