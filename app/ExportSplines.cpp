@@ -29,18 +29,16 @@ Matrix3 OutputTransform(const Matrix3& objectTM, bool objectSpace, bool zUp) {
 
 }  // namespace exportdetail
 
-namespace {
-
-enum class SplineFormat { Obj, Gltf, Glb, Json };
-
-SplineFormat FormatOf(const std::string& path) {
+ExportFormat ExportFormatOf(const std::string& path) {
   const std::string ext = LowerExtension(path);
-  if (ext == ".obj") return SplineFormat::Obj;
-  if (ext == ".gltf") return SplineFormat::Gltf;
-  if (ext == ".glb") return SplineFormat::Glb;
-  if (ext == ".json") return SplineFormat::Json;
+  if (ext == ".json") return ExportFormat::Json;
+  if (ext == ".obj") return ExportFormat::Obj;
+  if (ext == ".gltf") return ExportFormat::Gltf;
+  if (ext == ".glb") return ExportFormat::Glb;
   throw UsageError(path + ": unknown output type \"" + ext + "\" (use .json, .obj, .gltf or .glb)");
 }
+
+namespace {
 
 bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
@@ -145,10 +143,10 @@ std::string SplineDumpJson(const BezierShape& shape, const std::string& name) {
   return out;
 }
 
-void CheckSplineExportPath(const std::string& path) { FormatOf(path); }
+void CheckSplineExportPath(const std::string& path) { ExportFormatOf(path); }
 
 void WriteSplineExport(const std::string& path, INode* node, const SplineExportOptions& opt) {
-  const SplineFormat format = FormatOf(path);
+  const ExportFormat format = ExportFormatOf(path);
   if (!node) throw RunError(path + ": no node to write");
   const std::string name = node->GetName() ? node->GetName() : "";
   const ObjectState& os = node->EvalWorldState(opt.t);
@@ -158,14 +156,14 @@ void WriteSplineExport(const std::string& path, INode* node, const SplineExportO
   spline->GetShapeAt(opt.t, shape);
   const Matrix3 toOutput = exportdetail::OutputTransform(node->GetObjectTM(opt.t), opt.objectSpace, opt.zUp);
   switch (format) {
-    case SplineFormat::Obj:
+    case ExportFormat::Obj:
       WriteSplineObj(shape, toOutput, name, path);
       break;
-    case SplineFormat::Gltf:
-    case SplineFormat::Glb:
-      WriteSplineGltf(shape, toOutput, name, path, format == SplineFormat::Glb);
+    case ExportFormat::Gltf:
+    case ExportFormat::Glb:
+      WriteSplineGltf(shape, toOutput, name, path, format == ExportFormat::Glb);
       break;
-    case SplineFormat::Json:
+    case ExportFormat::Json:
       exportdetail::WriteFileAtomically(path, SplineDumpJson(shape, name));
       break;
   }

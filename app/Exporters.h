@@ -48,6 +48,10 @@ struct SplineExportOptions {
   bool zUp = false;          // .obj and glTF: keep the host's Z-up axes (--up z) instead of turning them Y-up
 };
 
+// The file formats of the exports, by the output path's extension (any case); UsageError for another one.
+enum class ExportFormat { Json, Obj, Gltf, Glb };
+ExportFormat ExportFormatOf(const std::string& path);
+
 // Refuses (UsageError) a path whose extension is none of .obj, .gltf, .glb and .json, before any work.
 void CheckSplineExportPath(const std::string& path);
 // Writes the spline shape that node carries at opt.t to path, in the format its extension names. Throws

@@ -26,17 +26,6 @@
 
 namespace {
 
-enum class OutputKind { Json, Obj, Gltf, Glb };
-
-OutputKind OutputKindOf(const std::string& path) {
-  const std::string ext = LowerExtension(path);
-  if (ext == ".json") return OutputKind::Json;
-  if (ext == ".obj") return OutputKind::Obj;
-  if (ext == ".gltf") return OutputKind::Gltf;
-  if (ext == ".glb") return OutputKind::Glb;
-  throw UsageError(path + ": unknown output type \"" + ext + "\" (use .json, .obj, .gltf or .glb)");
-}
-
 // Scene files are checked before the plug-in is loaded, so a wrong name costs nothing.
 void CheckSceneName(const std::string& scene) {
   const std::string ext = LowerExtension(scene);
@@ -75,18 +64,18 @@ std::string AboutFile(const std::string& path, const std::string& what) {
   return what.find(path) != std::string::npos ? what : path + ": " + what;
 }
 
-void WriteMesh(OutputKind kind, const Mesh& mesh, INode* node, TimeValue t, const std::string& path) {
+void WriteMesh(ExportFormat kind, const Mesh& mesh, INode* node, TimeValue t, const std::string& path) {
   try {
     switch (kind) {
-      case OutputKind::Json:
+      case ExportFormat::Json:
         exportdetail::WriteFileAtomically(path, MeshDumpJson(mesh));
         break;
-      case OutputKind::Obj:
+      case ExportFormat::Obj:
         WriteObj(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path);
         break;
-      case OutputKind::Gltf:
-      case OutputKind::Glb:
-        WriteGltf(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path, kind == OutputKind::Glb);
+      case ExportFormat::Gltf:
+      case ExportFormat::Glb:
+        WriteGltf(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path, kind == ExportFormat::Glb);
         break;
     }
   } catch (const std::bad_alloc&) {
@@ -113,7 +102,7 @@ int RunEval(const CliOptions& o) {
   if (!o.output) throw UsageError("eval needs -o OUT (see wakeweave eval --help)");
   const double frame = ParseFrame(*o.frame);
   const uint64_t budget = o.maxMemory ? ParseMemorySize(*o.maxMemory) : 0;
-  const OutputKind kind = OutputKindOf(*o.output);
+  const ExportFormat kind = ExportFormatOf(*o.output);
   CheckSceneName(o.scene);
   RefuseOutputOverScene(o.scene, *o.output);
 
