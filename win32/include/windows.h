@@ -9,3 +9,4 @@
 #include "win32/threads.h"
 #include "win32/dialogs.h"
 #include "win32/debug.h"
+#include "win32/registry.h"
