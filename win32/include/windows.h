@@ -10,3 +10,6 @@
 #include "win32/dialogs.h"
 #include "win32/debug.h"
 #include "win32/registry.h"
+#include "win32/shell.h"
+#include "win32/controls.h"
+#include "win32/commdlg.h"

@@ -27,11 +27,13 @@ struct Win32DialogResource {
   int numControls;
 };
 
-// Pixels are 3 bytes (R, G, B) each, rows top to bottom, no row padding.
+// Pixels are 3 bytes (R, G, B) each, or 4 (R, G, B, A) when bitsPerPixel is 32; rows top to bottom, no row
+// padding. A bitsPerPixel of 0 means 24.
 struct Win32BitmapResource {
   int id;
   int width, height;
   const unsigned char* rgbPixels;
+  int bitsPerPixel;
 };
 
 struct Win32ResourceImage {

@@ -3,6 +3,8 @@
 // the functions below (and any other API call), which queue input for the dialog as a person's actions do.
 #include "dialogs.h"
 
+#include <string>
+
 class Win32UserAgent {
  public:
   virtual ~Win32UserAgent() = default;
@@ -18,6 +20,10 @@ class Win32UserAgent {
   // the first (IDOK for MB_OK and MB_OKCANCEL, IDYES for MB_YESNO and MB_YESNOCANCEL, IDABORT and IDRETRY
   // for MB_ABORTRETRYIGNORE and MB_RETRYCANCEL).
   virtual int AnswerMessageBox(HWND owner, const char* text, const char* caption, UINT type);
+  // The file the person chooses in an open-file dialog (GetOpenFileNameA) owned by owner, with its caption
+  // and filter (pairs of zero-terminated strings, ended by an empty one); false when the person cancels.
+  // The default agent cancels.
+  virtual bool ChooseOpenFile(HWND owner, const char* title, const char* filter, std::string& path) { return false; }
 };
 
 extern "C" {
@@ -38,4 +44,19 @@ BOOL Win32PressKey(HWND dialog, UINT virtualKey);
 // The caption's close box: posts WM_CLOSE. A dialog procedure that does not handle WM_CLOSE gets
 // WM_COMMAND IDCANCEL, as from the default dialog procedure.
 BOOL Win32CloseWindow(HWND window);
+// A click on control id of dialog: the focus moves to the control (SetFocus), then a button is clicked as
+// by Win32PressButton, and a control of a registered class gets WM_LBUTTONDOWN and WM_LBUTTONUP. Queued
+// like the other actions; FALSE when the control is missing or disabled or the dialog takes no input.
+BOOL Win32ClickControl(HWND dialog, int id);
+// The person clicks into field id and types text over its whole content: the focus moves to it, then it
+// gets WM_SETTEXT with the text (an edit field notifies EN_CHANGE). Queued; FALSE as for a click.
+BOOL Win32TypeText(HWND dialog, int id, const char* text);
+// A key pressed while control id has the focus (moved there first): the control gets WM_KEYDOWN with the
+// key (a control of a registered class in its procedure); for the built-in classes the dialog manager acts
+// as for Win32PressKey. Queued; FALSE as for a click.
+BOOL Win32PressKeyIn(HWND dialog, int id, UINT virtualKey);
+// The person selects exactly these entries of list box id (one at most in a single-selection list), the
+// others unselected; a notifying list (LBS_NOTIFY) sends LBN_SELCHANGE. Queued; FALSE as for a click, or
+// when an index is out of range or a single-selection list is given more than one.
+BOOL Win32SelectListItems(HWND dialog, int id, const int* items, int count);
 }
