@@ -5,6 +5,8 @@
 class INode;
 class Object;
 class ReferenceTarget;
+class Texmap;
+class Mtl;
 
 // RedrawViews flags
 #define REDRAW_BEGIN (1 << 0)
@@ -40,9 +42,22 @@ class HOSTAPI Interface {
   // (the host's main thread); made anew should that thread end, since a window goes with its thread.
   virtual HWND GetMAXHWnd() = 0;
 
-  // Views are not drawn by the stand-in: these do nothing.
+  // Views are not drawn by the stand-in: these only count the requests (HostRedrawCount).
   virtual void RedrawViews(TimeValue t, DWORD vpFlags = REDRAW_NORMAL, ReferenceTarget* change = nullptr) = 0;
   virtual void ForceCompleteRedraw(BOOL doDisabled = TRUE) = 0;
+
+  // Shows map tx of material mtl in the viewports: tx gets MTL_TEX_DISPLAY_ENABLED and the material's other
+  // maps lose it (a material shows one map). subNum names a sub-material; the stand-in's materials have
+  // none, so it must be -1. A null tx or mtl, a tx that is not in one of mtl's slots, or another subNum is
+  // a fault (reported, nothing changes). DeActivateTexture takes the flag from tx again, under the same rules.
+  virtual void ActivateTexture(Texmap* tx, Mtl* mtl, int subNum = -1) = 0;
+  virtual void DeActivateTexture(Texmap* tx, Mtl* mtl, int subNum = -1) = 0;
+
+  // The host's keyboard shortcuts, on at start. A text field turns them off while it has the focus, so
+  // that typing into it is not taken for commands. A flag, not a count: enabling once turns them on.
+  virtual void DisableAccelerators() = 0;
+  virtual void EnableAccelerators() = 0;
+  virtual BOOL AcceleratorsEnabled() = 0;
 
   // A new object of a host class: SplineShape (SHAPE_CLASS_ID, splineShapeClassID) or TriObject
   // (GEOMOBJECT_CLASS_ID, triObjectClassID); null for any other.
@@ -53,6 +68,11 @@ class HOSTAPI Interface {
 class HOSTAPI IObjParam : public Interface {};
 
 HOSTAPI Interface* GetCOREInterface();
+
+// Stand-in only: requests to redraw the views so far (RedrawViews and ForceCompleteRedraw), and the map of
+// mtl shown in the viewports (null if none).
+HOSTAPI long HostRedrawCount();
+HOSTAPI Texmap* HostShownTexmap(Mtl* mtl);
 
 // Ticks per frame: one setting for the whole process (160 by default).
 HOSTAPI int GetTicksPerFrame();

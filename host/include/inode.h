@@ -3,11 +3,16 @@
 #include "ref.h"
 
 class Object;
+class Mtl;
 class Matrix3;
 class Quat;
 class Control;
 class Point3;
 struct ObjectState;
+
+// Asks a target's dependents for the name of the node at the end of their chain: the modifier sends it
+// with partID the address of a TSTR, and a node that hears it writes its name there.
+#define REFMSG_GET_NODE_NAME 0x0000010C
 
 class HOSTAPI INode : public ReferenceTarget {
  public:
@@ -17,6 +22,10 @@ class HOSTAPI INode : public ReferenceTarget {
   // The object the node carries: a base object or a derived object holding its modifier stack.
   virtual Object* GetObjectRef() = 0;
   virtual void SetObjectRef(Object* obj) = 0;
+  // The node's material (a reference of the node; null: none). The one it replaces goes when nothing else
+  // references it. The root carries no material: setting one there is a fault (reported, nothing changes).
+  virtual Mtl* GetMtl() = 0;
+  virtual void SetMtl(Mtl* mtl) = 0;
   virtual Matrix3 GetNodeTM(TimeValue t, Interval* valid = nullptr) = 0;
   virtual Matrix3 GetObjectTM(TimeValue t, Interval* valid = nullptr) = 0;
   // The result of the node's pipeline at t, in object space.

@@ -4,7 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "debug.h"
 #include "iface.h"
+#include "imtl.h"
 #include "nodenames.h"
 #include "scene_internal.h"
 #include "splshape.h"
@@ -15,6 +17,31 @@ namespace {
 constexpr int kDefaultTicksPerFrame = 160;
 constexpr int kDefaultLastFrame = 100;
 std::atomic<int> g_ticksPerFrame{kDefaultTicksPerFrame};
+std::atomic<long> g_redraws{0};
+
+// Whether tx sits in one of mtl's slots.
+bool InSlot(Mtl* mtl, Texmap* tx) {
+  for (int i = 0; i < mtl->NumSubTexmaps(); ++i)
+    if (mtl->GetSubTexmap(i) == tx) return true;
+  return false;
+}
+
+// The checks ActivateTexture and DeActivateTexture share; true when the call may go on.
+bool ShowableMap(Texmap* tx, Mtl* mtl, int subNum) {
+  if (!tx || !mtl) {
+    DbgAssert(!"a map is shown for a material: neither may be null");
+    return false;
+  }
+  if (subNum != -1) {
+    DbgAssert(subNum == -1);  // the host's materials here have no sub-materials
+    return false;
+  }
+  if (!InSlot(mtl, tx)) {
+    DbgAssert(!"the map shown is not one of the material's maps");
+    return false;
+  }
+  return true;
+}
 
 class HostInterface : public IObjParam {
  public:
@@ -82,8 +109,24 @@ class HostInterface : public IObjParam {
     time_ = time;
   }
 
-  void RedrawViews(TimeValue, DWORD, ReferenceTarget*) override {}
-  void ForceCompleteRedraw(BOOL) override {}
+  void RedrawViews(TimeValue, DWORD, ReferenceTarget*) override { ++g_redraws; }
+  void ForceCompleteRedraw(BOOL) override { ++g_redraws; }
+
+  void ActivateTexture(Texmap* tx, Mtl* mtl, int subNum) override {
+    if (!ShowableMap(tx, mtl, subNum)) return;
+    // A material shows one map at a time.
+    for (int i = 0; i < mtl->NumSubTexmaps(); ++i)
+      if (Texmap* other = mtl->GetSubTexmap(i)) other->ClearMtlFlag(MTL_TEX_DISPLAY_ENABLED);
+    tx->SetMtlFlag(MTL_TEX_DISPLAY_ENABLED);
+  }
+
+  void DeActivateTexture(Texmap* tx, Mtl* mtl, int subNum) override {
+    if (ShowableMap(tx, mtl, subNum)) tx->ClearMtlFlag(MTL_TEX_DISPLAY_ENABLED);
+  }
+
+  void DisableAccelerators() override { accelerators_ = false; }
+  void EnableAccelerators() override { accelerators_ = true; }
+  BOOL AcceleratorsEnabled() override { return accelerators_ ? TRUE : FALSE; }
 
   Object* CreateInstance(SClass_ID superID, Class_ID classID) override {
     if (superID == SHAPE_CLASS_ID && classID == splineShapeClassID) return new SplineShape();
@@ -98,6 +141,7 @@ class HostInterface : public IObjParam {
     range_ = Interval(0, kDefaultLastFrame * GetTicksPerFrame());
   }
 
+  std::atomic<bool> accelerators_{true};
   std::mutex mainWindowMutex_;
   HWND mainWindow_ = nullptr;
   SceneNode* root_;
@@ -117,6 +161,17 @@ Interface* GetCOREInterface() {
 void InstallScene(const std::vector<std::pair<SceneNode*, SceneNode*>>& nodes, int ticksPerFrame, Interval range,
                   TimeValue time) {
   static_cast<HostInterface*>(GetCOREInterface())->Install(nodes, ticksPerFrame, range, time);
+}
+
+long HostRedrawCount() { return g_redraws; }
+
+Texmap* HostShownTexmap(Mtl* mtl) {
+  if (!mtl) return nullptr;
+  for (int i = 0; i < mtl->NumSubTexmaps(); ++i) {
+    Texmap* tx = mtl->GetSubTexmap(i);
+    if (tx && tx->TestMtlFlag(MTL_TEX_DISPLAY_ENABLED)) return tx;
+  }
+  return nullptr;
 }
 
 int GetTicksPerFrame() { return g_ticksPerFrame; }

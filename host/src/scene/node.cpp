@@ -4,6 +4,8 @@
 
 #include "../core/datastream.h"
 #include "nodenames.h"
+#include "debug.h"
+#include "imtl.h"
 #include "scene_internal.h"
 
 namespace {
@@ -15,7 +17,7 @@ Matrix3 ComposeSRT(const Point3& s, const Quat& q, const Point3& p) {
   return ScaleMatrix(s) * r * TransMatrix(p);
 }
 
-enum { kObjRef = 0, kPosRef = 1, kRotRef = 2, kScaleRef = 3 };
+enum { kObjRef = 0, kPosRef = 1, kRotRef = 2, kScaleRef = 3, kMtlRef = 4 };
 
 std::atomic<uint64_t> g_created{0};
 
@@ -49,6 +51,14 @@ void SceneNode::SetObjectRef(Object* obj) {
   ReplaceReference(kObjRef, obj);
   wsOk_ = false;
   ws_ = ObjectState();
+}
+
+void SceneNode::SetMtl(Mtl* mtl) {
+  if (root_) {
+    DbgAssert(!"the scene's root carries no material");
+    return;
+  }
+  ReplaceReference(kMtlRef, mtl);
 }
 
 INode* SceneNode::GetChildNode(int i) {
@@ -175,6 +185,7 @@ void SceneNode::SetObjOffsetScale(const Point3& s) {
 RefTargetHandle SceneNode::GetReference(int i) {
   if (i == kObjRef) return obj_;
   if (i >= kPosRef && i <= kScaleRef) return ctrl_[i - kPosRef];
+  if (i == kMtlRef) return mtl_;
   return nullptr;
 }
 
@@ -185,10 +196,17 @@ void SceneNode::SetReference(int i, RefTargetHandle target) {
     ws_ = ObjectState();
   } else if (i >= kPosRef && i <= kScaleRef) {
     ctrl_[i - kPosRef] = static_cast<Control*>(target);
+  } else if (i == kMtlRef) {
+    mtl_ = static_cast<Mtl*>(target);
   }
 }
 
-RefResult SceneNode::NotifyRefChanged(const Interval&, RefTargetHandle hTarget, PartID&, RefMessage message) {
+RefResult SceneNode::NotifyRefChanged(const Interval&, RefTargetHandle hTarget, PartID& partID, RefMessage message) {
+  if (message == REFMSG_GET_NODE_NAME) {
+    // The chain ends here: the node's own dependents are not asked.
+    if (partID) *reinterpret_cast<TSTR*>(partID) = name_.c_str();
+    return REF_STOP;
+  }
   if (message == REFMSG_CHANGE || message == REFMSG_TARGET_DELETED) {
     if (hTarget == obj_) {
       wsOk_ = false;

@@ -87,6 +87,8 @@ class SceneNode : public INode {
   void SetName(const char* name) override;
   Object* GetObjectRef() override { return obj_; }
   void SetObjectRef(Object* obj) override;
+  Mtl* GetMtl() override { return mtl_; }
+  void SetMtl(Mtl* mtl) override;
   Matrix3 GetNodeTM(TimeValue t, Interval* valid = nullptr) override;
   Matrix3 GetObjectTM(TimeValue t, Interval* valid = nullptr) override;
   const ObjectState& EvalWorldState(TimeValue t, BOOL evalHidden = TRUE) override;
@@ -111,7 +113,7 @@ class SceneNode : public INode {
   void SetObjOffsetScale(const Point3& s) override;
   Point3 GetObjOffsetScale() override { return offScale_; }
 
-  int NumRefs() override { return 4; }
+  int NumRefs() override { return 5; }
   RefTargetHandle GetReference(int i) override;
   void SetReference(int i, RefTargetHandle target) override;
   RefResult NotifyRefChanged(const Interval& changeInt, RefTargetHandle hTarget, PartID& partID,
@@ -143,6 +145,7 @@ class SceneNode : public INode {
   bool deletable_ = false;
   Object* obj_ = nullptr;
   Control* ctrl_[3] = {nullptr, nullptr, nullptr};  // position, rotation, scale
+  Mtl* mtl_ = nullptr;
   Point3 offPos_;
   Quat offRot_;
   Point3 offScale_{1.0f, 1.0f, 1.0f};

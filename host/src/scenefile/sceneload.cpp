@@ -20,6 +20,7 @@
 #include "../core/datastream.h"
 #include "../params/paramkind.h"
 #include "../scene/scene_internal.h"
+#include "imtl.h"
 #include "chunktree.h"
 #include "classdir.h"
 #include "iface.h"
@@ -328,6 +329,7 @@ class Loader {
     if (d.kind == ItemKind::Node) {
       static const SClass_ID controllers[3] = {CTRL_POSITION_CLASS_ID, CTRL_ROTATION_CLASS_ID, CTRL_SCALE_CLASS_ID};
       if (i == 0) return want(!t || dynamic_cast<Object*>(t), "a node carries an object");
+      if (i == 4) return want(!t || dynamic_cast<Mtl*>(t), "a node's material is a material");
       return want(t && IsController(t, controllers[i - 1]), "a node's transform takes a controller of its kind");
     }
     if (d.kind == ItemKind::ParamBlock) {
