@@ -1,4 +1,5 @@
-// Message queues, timers, the modal loop of dialog boxes, message boxes and the user agent.
+// Message queues, timers, the modal loop of dialog boxes, modeless dialogs and the host's loop between a
+// person's actions, message boxes and the user agent.
 #include "win32/errors.h"
 #include "win32/sync.h"
 #include "win32/useragent.h"
@@ -29,32 +30,25 @@ constexpr UINT kTimerMaximum = 0x7FFFFFFF;
 // The live window's queue if the calling thread owns it; null with the last error set otherwise.
 std::shared_ptr<ThreadQueue> ownQueue(HWND hwnd) {
   std::lock_guard<std::mutex> guard(wi::WindowsMutex());
-  wi::Window* w = wi::FindLocked(hwnd);
-  if (!w) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
-  if (w->thread != GetCurrentThreadId()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
-  }
-  return w->queue;
+  wi::Window* w = wi::FindOwnLocked(hwnd);
+  return w ? w->queue : nullptr;
 }
 
 // Takes the next message: posted ones first, then a due timer, as Windows' queue ranks them. A timer
 // has at most one WM_TIMER pending: periods that went by unseen are not made up for.
-bool takeMessage(ThreadQueue& q, wi::PostedMessage& out) {
+bool takeMessage(ThreadQueue& q, wi::PostedMessage& out, bool timers = true) {
   std::lock_guard<std::mutex> guard(q.mutex);
   if (!q.posted.empty()) {
-    out = q.posted.front();
+    out = std::move(q.posted.front());
     q.posted.pop_front();
     return true;
   }
+  if (!timers) return false;
   const Clock::time_point now = Clock::now();
   auto due = std::min_element(q.timers.begin(), q.timers.end(),
                               [](const wi::Timer& a, const wi::Timer& b) { return a.due < b.due; });
   if (due == q.timers.end() || due->due > now) return false;
-  out = wi::PostedMessage{due->hwnd, WM_TIMER, due->id, 0};
+  out = wi::PostedMessage{due->hwnd, WM_TIMER, due->id, 0, nullptr};
   due->due += due->period;
   if (due->due <= now) due->due = now + due->period;
   return true;
@@ -94,28 +88,28 @@ bool dialogEnded(HWND dialog, INT_PTR& result) {
   return w->endRequested;
 }
 
-bool belongsTo(HWND hwnd, HWND dialog) {
-  if (hwnd == dialog) return true;
+// The dialog whose dialog manager sees a key sent to hwnd: the dialog itself, or the dialog of a
+// built-in control (a registered class takes its keys itself); null for any other window.
+HWND keyDialog(HWND hwnd) {
   std::lock_guard<std::mutex> guard(wi::WindowsMutex());
   wi::Window* w = wi::FindLocked(hwnd);
-  return w && w->kind == wi::Kind::Control && w->parent == dialog;
+  if (!w || w->wndProc) return nullptr;
+  if (w->kind == wi::Kind::Dialog) return hwnd;
+  wi::Window* parent = w->kind == wi::Kind::Control ? wi::FindLocked(w->parent) : nullptr;
+  return parent && parent->kind == wi::Kind::Dialog ? parent->handle : nullptr;
 }
 
-// The dialog manager's keys: Esc is Cancel, Enter is OK unless the OK button is disabled.
-bool dialogKey(HWND dialog, const wi::PostedMessage& m) {
-  if (m.message != WM_KEYDOWN || !belongsTo(m.hwnd, dialog)) return false;
-  if (m.wParam == VK_ESCAPE) {
-    HWND cancel = GetDlgItem(dialog, IDCANCEL);
-    wi::Dispatch(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+// Delivers one message or action taken from the queue; false when its window has gone since.
+bool deliver(const wi::PostedMessage& m) {
+  if (!IsWindow(m.hwnd)) return false;  // as on Windows, messages of destroyed windows go nowhere
+  if (m.action) {
+    m.action();
     return true;
   }
-  if (m.wParam == VK_RETURN) {
-    HWND ok = GetDlgItem(dialog, IDOK);
-    if (!ok || IsWindowEnabled(ok))
-      wi::Dispatch(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
-    return true;
-  }
-  return false;
+  if (m.message == WM_KEYDOWN)
+    if (HWND dialog = keyDialog(m.hwnd); dialog && wi::DialogManagerKey(dialog, m.wParam)) return true;
+  wi::Dispatch(m.hwnd, m.message, m.wParam, m.lParam);
+  return true;
 }
 
 // Runs the modal loop of dialog until it ends; returns its result.
@@ -130,8 +124,7 @@ INT_PTR runModalLoop(HWND dialog, ThreadQueue& q) {
     wi::PostedMessage m{};
     if (takeMessage(q, m)) {
       idleAsked = false;
-      // Messages for windows destroyed since they were posted go nowhere, as on Windows.
-      if (!dialogKey(dialog, m) && IsWindow(m.hwnd)) wi::Dispatch(m.hwnd, m.message, m.wParam, m.lParam);
+      deliver(m);
       continue;
     }
     if (!idleAsked) {
@@ -143,10 +136,38 @@ INT_PTR runModalLoop(HWND dialog, ThreadQueue& q) {
   }
 }
 
-// Posts input to a window a person can reach: live, enabled, and (for a control) in an enabled dialog.
-BOOL postInput(HWND target, HWND reachable, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (!IsWindowEnabled(reachable)) return FALSE;
-  return wi::Post(target, message, wParam, lParam);
+// Queues m for its window's thread and wakes the loop waiting there.
+BOOL enqueue(wi::PostedMessage m) {
+  std::shared_ptr<ThreadQueue> queue;
+  {
+    std::lock_guard<std::mutex> guard(wi::WindowsMutex());
+    wi::Window* w = wi::FindLocked(m.hwnd);
+    if (!w) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    queue = w->queue;
+  }
+  std::lock_guard<std::mutex> guard(queue->mutex);
+  queue->posted.push_back(std::move(m));
+  ++queue->wakeups;
+  queue->wake.notify_all();
+  return TRUE;
+}
+
+// The template id of a dialog resource name: only MAKEINTRESOURCE ids are carried.
+bool templateId(LPCSTR name, DLGPROC proc, int& id) {
+  const uintptr_t value = reinterpret_cast<uintptr_t>(name);
+  if (!proc) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (value == 0 || value > 0xFFFF) {
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return false;
+  }
+  id = static_cast<int>(value);
+  return true;
 }
 
 }  // namespace
@@ -170,22 +191,27 @@ void KillTimersOf(ThreadQueue& q, const std::vector<HWND>& windows) {
   q.timers.erase(std::remove_if(q.timers.begin(), q.timers.end(), doomed), q.timers.end());
 }
 
-BOOL Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  std::shared_ptr<ThreadQueue> queue;
-  {
-    std::lock_guard<std::mutex> guard(WindowsMutex());
-    Window* w = FindLocked(hwnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
-    queue = w->queue;
+bool DialogManagerKey(HWND dialog, WPARAM key) {
+  if (key == VK_ESCAPE) {
+    HWND cancel = GetDlgItem(dialog, IDCANCEL);
+    Dispatch(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
+    return true;
   }
-  std::lock_guard<std::mutex> guard(queue->mutex);
-  queue->posted.push_back(PostedMessage{hwnd, message, wParam, lParam});
-  ++queue->wakeups;
-  queue->wake.notify_all();
-  return TRUE;
+  if (key == VK_RETURN) {
+    HWND ok = GetDlgItem(dialog, IDOK);
+    if (!ok || IsWindowEnabled(ok))
+      Dispatch(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+    return true;
+  }
+  return false;
+}
+
+BOOL Post(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  return enqueue(PostedMessage{hwnd, message, wParam, lParam, nullptr});
+}
+
+BOOL PostAction(HWND hwnd, std::function<void()> action) {
+  return enqueue(PostedMessage{hwnd, WM_NULL, 0, 0, std::move(action)});
 }
 
 }  // namespace win32_internal
@@ -254,16 +280,9 @@ void Win32SetTimerCreationFails(BOOL fails) { g_timerCreationFails.store(fails !
 
 INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
                                LPARAM dwInitParam) {
-  const uintptr_t name = reinterpret_cast<uintptr_t>(lpTemplateName);
-  if (!lpDialogFunc) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return -1;
-  }
-  if (name == 0 || name > 0xFFFF) {  // only MAKEINTRESOURCE ids are carried
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return -1;
-  }
-  HWND dialog = wi::CreateDialogWindow(hInstance, static_cast<int>(name), hWndParent, lpDialogFunc);
+  int id = 0;
+  if (!templateId(lpTemplateName, lpDialogFunc, id)) return -1;
+  HWND dialog = wi::CreateDialogWindow(hInstance, id, hWndParent, lpDialogFunc);
   if (!dialog) return -1;
   std::shared_ptr<ThreadQueue> q = wi::CurrentQueue();
   // EnableWindow answers whether the owner was disabled: one already disabled (by an outer modal run)
@@ -331,14 +350,24 @@ Win32UserAgent* Win32SetUserAgent(Win32UserAgent* agent) { return g_agent.exchan
 
 Win32UserAgent* Win32GetUserAgent(void) { return g_agent.load(); }
 
-BOOL Win32PressButton(HWND dialog, int buttonId) {
-  HWND button = GetDlgItem(dialog, buttonId);
-  if (!button || Win32WindowClass(button) != std::string_view("Button") || !IsWindowEnabled(dialog)) return FALSE;
-  return postInput(dialog, button, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
+                               LPARAM dwInitParam) {
+  int id = 0;
+  if (!templateId(lpTemplateName, lpDialogFunc, id)) return nullptr;
+  HWND dialog = wi::CreateDialogWindow(hInstance, id, hWndParent, lpDialogFunc);
+  if (!dialog) return nullptr;
+  wi::Dispatch(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(wi::FirstTabStop(dialog)), dwInitParam);
+  // A procedure may destroy its dialog from WM_INITDIALOG; the caller then gets no window.
+  return IsWindow(dialog) ? dialog : nullptr;
 }
 
-BOOL Win32PressKey(HWND dialog, UINT virtualKey) { return postInput(dialog, dialog, WM_KEYDOWN, virtualKey, 1); }
-
-BOOL Win32CloseWindow(HWND window) { return postInput(window, window, WM_CLOSE, 0, 0); }
+int Win32DispatchPendingMessages(void) {
+  std::shared_ptr<ThreadQueue> q = wi::CurrentQueue();
+  int delivered = 0;
+  wi::PostedMessage m{};
+  while (takeMessage(*q, m, false))
+    if (deliver(m)) ++delivered;
+  return delivered;
+}
 
 }  // extern "C"

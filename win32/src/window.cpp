@@ -1,11 +1,13 @@
-// Windows: the handle table, dialogs built from templates, the controls' classes and the window attributes.
+// Windows: the handle table, dialogs built from templates, message dispatch and the window attributes.
 // A handle is a number handed out once, so a stale handle never reaches another window: it is reported.
 #include "win32/errors.h"
+#include "win32/gdi.h"
 #include "win32/module.h"
 #include "win32/sync.h"
 #include "window_internal.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <strings.h>
 #include <unordered_map>
@@ -49,6 +51,10 @@ Registry& registry() {
 
 thread_local std::vector<HWND> t_modal;  // this thread's modal dialogs, innermost last
 thread_local HWND t_active = nullptr;
+thread_local HWND t_focus = nullptr;
+
+// A child panel sits in its parent as a control does.
+bool isChild(const Window& w) { return w.kind == Kind::Control || (w.kind == Kind::Dialog && (w.style & WS_CHILD)); }
 
 void eraseLocked(Registry& r, HWND hwnd) {
   auto it = r.windows.find(reinterpret_cast<uintptr_t>(hwnd));
@@ -58,6 +64,7 @@ void eraseLocked(Registry& r, HWND hwnd) {
     siblings.erase(std::remove(siblings.begin(), siblings.end(), hwnd), siblings.end());
   }
   r.modal.erase(std::remove(r.modal.begin(), r.modal.end(), hwnd), r.modal.end());
+  if (it->second->ownsImage) DeleteObject(it->second->image);
   r.windows.erase(it);
 }
 
@@ -81,7 +88,7 @@ HWND addLocked(Registry& r, std::unique_ptr<Window> window) {
   window->handle = reinterpret_cast<HWND>(r.next);
   r.next += 4;
   HWND h = window->handle;
-  if (window->kind == Kind::Control)
+  if (isChild(*window))
     if (Window* parent = wi::FindLocked(window->parent)) parent->children.push_back(h);
   r.windows.emplace(reinterpret_cast<uintptr_t>(h), std::move(window));
   return h;
@@ -97,9 +104,8 @@ Window* childLocked(Window& dialog, int id) {
 void screenOrigin(const Window& w, LONG& x, LONG& y) {
   x = w.x;
   y = w.y;
-  if (w.kind != Kind::Control) return;
-  for (const Window* p = wi::FindLocked(w.parent); p;
-       p = p->kind == Kind::Control ? wi::FindLocked(p->parent) : nullptr) {
+  if (!isChild(w)) return;
+  for (const Window* p = wi::FindLocked(w.parent); p; p = isChild(*p) ? wi::FindLocked(p->parent) : nullptr) {
     x += p->x;
     y += p->y;
   }
@@ -116,8 +122,10 @@ void copyText(const std::string& text, char* buffer, size_t size, LRESULT& copie
   copied = static_cast<LRESULT>(n);
 }
 
+}  // namespace
+
 // What every window does with its text.
-bool textMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+bool wi::TextMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (message) {
     case WM_SETTEXT:
       w.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
@@ -133,6 +141,8 @@ bool textMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam, LRESULT&
       return false;
   }
 }
+
+namespace {
 
 // A position outside the range goes to its nearer end; an empty range holds its one value.
 void clampPosition(Window& w) {
@@ -180,10 +190,16 @@ LRESULT progressMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-LRESULT controlMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
+// A built-in control's class procedure.
+LRESULT controlMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam, wi::Notification& note) {
+  const std::string_view name = w.className;
+  if (name == "Edit") return wi::EditMessage(w, message, wParam, lParam, note);
   LRESULT result = 0;
-  if (textMessage(w, message, wParam, lParam, result)) return result;
-  if (w.className == std::string_view(PROGRESS_CLASSA)) return progressMessage(w, message, wParam, lParam);
+  if (wi::TextMessage(w, message, wParam, lParam, result)) return result;
+  if (name == PROGRESS_CLASSA) return progressMessage(w, message, wParam, lParam);
+  if (name == kButtonClass) return wi::ButtonMessage(w, message, wParam, lParam);
+  if (name == "ListBox") return wi::ListBoxMessage(w, message, wParam, lParam);
+  if (name == "Static") return wi::StaticMessage(w, message, wParam, lParam);
   return 0;
 }
 
@@ -194,7 +210,7 @@ LRESULT defaultMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   Window* w = wi::FindLocked(hwnd);
   if (!w) return 0;  // the procedure destroyed it
   LRESULT result = 0;
-  if (textMessage(*w, message, wParam, lParam, result)) return result;
+  if (wi::TextMessage(*w, message, wParam, lParam, result)) return result;
   if (message != WM_CLOSE) return 0;
   if (w->kind == Kind::Main) {
     lock.unlock();
@@ -236,6 +252,19 @@ Window* FindLocked(HWND hwnd) {
   return it == r.windows.end() ? nullptr : it->second.get();
 }
 
+Window* FindOwnLocked(HWND hwnd) {
+  Window* w = FindLocked(hwnd);
+  if (!w) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  if (w->thread != GetCurrentThreadId()) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  return w;
+}
+
 HWND CreateDialogWindow(HINSTANCE instance, int templateId, HWND owner, DLGPROC proc) {
   const Win32DialogResource* tmpl = Win32FindDialog(instance, templateId);
   if (!tmpl) return nullptr;
@@ -243,24 +272,29 @@ HWND CreateDialogWindow(HINSTANCE instance, int templateId, HWND owner, DLGPROC 
     SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
     return nullptr;
   }
+  const bool child = (tmpl->style & WS_CHILD) != 0;
+  std::shared_ptr<ThreadQueue> queue = CurrentQueue();
+  Registry& r = registry();
+  std::unique_lock<std::mutex> lock(r.mutex);
   // As on Windows, a template that names a class nobody registered makes no dialog at all.
+  std::vector<const RegisteredClass*> registered(tmpl->numControls, nullptr);
   for (int i = 0; i < tmpl->numControls; ++i) {
-    if (!controlClass(tmpl->controls[i].className)) {
+    if (controlClass(tmpl->controls[i].className)) continue;
+    registered[i] = FindRegisteredClassLocked(tmpl->controls[i].className);
+    if (!registered[i]) {
       SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
       return nullptr;
     }
   }
-  std::shared_ptr<ThreadQueue> queue = CurrentQueue();
-  Registry& r = registry();
-  std::lock_guard<std::mutex> guard(r.mutex);
+  // A panel lies at its parent's top left, a top-level dialog at its owner's.
   LONG x = 0, y = 0;
-  if (owner) {
+  if (owner || child) {
     Window* o = FindLocked(owner);
     if (!o) {
       SetLastError(ERROR_INVALID_HANDLE);
       return nullptr;
     }
-    screenOrigin(*o, x, y);
+    if (!child) screenOrigin(*o, x, y);
   }
   auto dialog = std::make_unique<Window>();
   dialog->kind = Kind::Dialog;
@@ -275,10 +309,14 @@ HWND CreateDialogWindow(HINSTANCE instance, int templateId, HWND owner, DLGPROC 
   dialog->cx = tmpl->cx * 6 / 4;
   dialog->cy = tmpl->cy * 13 / 8;
   HWND h = addLocked(r, std::move(dialog));
+  std::vector<HWND> created;
+  std::vector<std::pair<HWND, int>> pictures;
   for (int i = 0; i < tmpl->numControls; ++i) {
     const Win32DialogControl& c = tmpl->controls[i];
     auto control = std::make_unique<Window>();
-    control->className = controlClass(c.className);
+    control->className = registered[i] ? registered[i]->name.c_str() : controlClass(c.className);
+    control->registered = registered[i];
+    control->wndProc = registered[i] ? registered[i]->proc : nullptr;
     control->id = c.id;
     control->text = c.text ? c.text : "";
     control->style = c.style | WS_CHILD;
@@ -288,8 +326,29 @@ HWND CreateDialogWindow(HINSTANCE instance, int templateId, HWND owner, DLGPROC 
     control->y = c.y * 13 / 8;
     control->cx = c.cx * 6 / 4;
     control->cy = c.cy * 13 / 8;
-    addLocked(r, std::move(control));
+    const bool picture = control->className == std::string_view("Static") &&
+                         (control->style & SS_TYPEMASK) == SS_BITMAP && control->text.size() > 1 &&
+                         control->text[0] == '#';
+    const int bitmapId = picture ? std::atoi(control->text.c_str() + 1) : 0;
+    HWND ch = addLocked(r, std::move(control));
+    if (registered[i]) created.push_back(ch);
+    if (bitmapId > 0) pictures.emplace_back(ch, bitmapId);
   }
+  lock.unlock();
+  // A picture whose bitmap is missing stays empty, as on Windows.
+  for (auto [picture, bitmapId] : pictures) {
+    HBITMAP bitmap = LoadBitmapA(instance, MAKEINTRESOURCE(bitmapId));
+    if (!bitmap) continue;
+    std::lock_guard<std::mutex> guard(r.mutex);
+    if (Window* w = FindLocked(picture)) {
+      w->image = bitmap;
+      w->ownsImage = true;
+    } else {
+      DeleteObject(bitmap);
+    }
+  }
+  for (HWND control : created)
+    if (IsWindow(control)) Dispatch(control, WM_CREATE, 0, 0);
   return h;
 }
 
@@ -317,28 +376,71 @@ void EndModal(HWND dialog) {
 
 LRESULT Dispatch(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   DLGPROC proc = nullptr;
+  WNDPROC wndProc = nullptr;
   {
-    std::lock_guard<std::mutex> guard(WindowsMutex());
+    std::unique_lock<std::mutex> lock(WindowsMutex());
     Window* w = FindLocked(hwnd);
     if (!w) {
       SetLastError(ERROR_INVALID_HANDLE);
       return 0;
     }
-    // The controls' classes are the stand-in's own code, safe from any thread.
-    if (w->kind == Kind::Control) return controlMessage(*w, message, wParam, lParam);
-    // A dialog procedure runs only on its window's thread; sending to it from another thread is not
-    // carried.
+    // The built-in classes are the stand-in's own code, safe from any thread.
+    if (w->kind == Kind::Control && !w->wndProc) {
+      Notification note;
+      const LRESULT result = controlMessage(*w, message, wParam, lParam, note);
+      lock.unlock();
+      if (note.to) Notify(note);
+      return result;
+    }
+    // A dialog procedure or a registered class's procedure runs only on its window's thread; sending to
+    // it from another thread is not carried.
     if (w->thread != GetCurrentThreadId()) {
       SetLastError(ERROR_ACCESS_DENIED);
       return 0;
     }
     proc = w->proc;
+    wndProc = w->wndProc;
   }
+  if (wndProc) return wndProc(hwnd, message, wParam, lParam);
   if (proc) {
     const INT_PTR handled = proc(hwnd, message, wParam, lParam);
     if (handled) return handled;
   }
   return defaultMessage(hwnd, message, wParam, lParam);
+}
+
+void Notify(const Notification& note) {
+  bool here = false;
+  {
+    std::lock_guard<std::mutex> guard(WindowsMutex());
+    Window* to = FindLocked(note.to);
+    if (!to) return;  // the dialog is going
+    here = to->thread == GetCurrentThreadId();
+  }
+  if (here)
+    Dispatch(note.to, WM_COMMAND, note.wParam, note.lParam);
+  else
+    Post(note.to, WM_COMMAND, note.wParam, note.lParam);
+}
+
+HWND& ThreadFocus() { return t_focus; }
+
+bool AnyWindowOfClassLocked(const RegisteredClass* c) {
+  for (const auto& [handle, w] : registry().windows)
+    if (w->registered == c) return true;
+  return false;
+}
+
+bool TakesInput(HWND hwnd) {
+  std::lock_guard<std::mutex> guard(WindowsMutex());
+  for (Window* w = FindLocked(hwnd);; w = FindLocked(w->parent)) {
+    if (!w) {
+      if (hwnd && !FindLocked(hwnd)) SetLastError(ERROR_INVALID_HANDLE);
+      return false;
+    }
+    if (w->style & WS_DISABLED) return false;
+    if (!isChild(*w)) return true;
+  }
 }
 
 }  // namespace win32_internal
@@ -387,15 +489,8 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
   std::shared_ptr<wi::ThreadQueue> queue;
   {
     std::lock_guard<std::mutex> guard(wi::WindowsMutex());
-    Window* w = wi::FindLocked(hWnd);
-    if (!w) {
-      SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
-    }
-    if (w->thread != GetCurrentThreadId()) {
-      SetLastError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
+    Window* w = wi::FindOwnLocked(hWnd);
+    if (!w) return FALSE;
     queue = w->queue;
     doomed.push_back(hWnd);
     for (size_t i = 0; i < doomed.size(); ++i) {
@@ -405,6 +500,8 @@ BOOL WINAPI DestroyWindow(HWND hWnd) {
           doomed.push_back(other->handle);
     }
   }
+  // The focus goes with the window, and nobody is told: the window is on its way out.
+  if (std::find(doomed.begin(), doomed.end(), t_focus) != doomed.end()) t_focus = nullptr;
   for (HWND h : doomed)
     if (IsWindow(h)) wi::Dispatch(h, WM_DESTROY, 0, 0);
   {
@@ -439,19 +536,29 @@ BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString) {
 
 int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount) {
   LRESULT copied = 0;
+  bool ask = false;  // a registered class keeps its text as it likes: its procedure answers
   if (!withWindow(hWnd, [&](Window& w) {
-        copyText(w.text, lpString, nMaxCount > 0 ? static_cast<size_t>(nMaxCount) : 0, copied);
+        ask = w.wndProc != nullptr;
+        if (!ask) copyText(w.text, lpString, nMaxCount > 0 ? static_cast<size_t>(nMaxCount) : 0, copied);
       })) {
     if (lpString && nMaxCount > 0) lpString[0] = '\0';
     return 0;
+  }
+  if (ask && lpString && nMaxCount > 0) {
+    lpString[0] = '\0';
+    copied = wi::Dispatch(hWnd, WM_GETTEXT, static_cast<WPARAM>(nMaxCount), reinterpret_cast<LPARAM>(lpString));
   }
   return static_cast<int>(copied);
 }
 
 int WINAPI GetWindowTextLengthA(HWND hWnd) {
   int length = 0;
-  withWindow(hWnd, [&](Window& w) { length = static_cast<int>(w.text.size()); });
-  return length;
+  bool ask = false;
+  withWindow(hWnd, [&](Window& w) {
+    ask = w.wndProc != nullptr;
+    length = static_cast<int>(w.text.size());
+  });
+  return ask ? static_cast<int>(wi::Dispatch(hWnd, WM_GETTEXTLENGTH, 0, 0)) : length;
 }
 
 BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString) {
