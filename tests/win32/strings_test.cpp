@@ -27,7 +27,7 @@ const unsigned char kPixels[] = {
     1,  2,  3,  4,  5,  6,  7,  8,  9,  //
     10, 11, 12, 13, 14, 15, 16, 17, 18,
 };
-const Win32BitmapResource kBitmaps[] = {{300, 3, 2, kPixels}};
+const Win32BitmapResource kBitmaps[] = {{300, 3, 2, kPixels, 24}};
 
 const Win32ResourceImage kImage = {kStrings, 4, kDialogs, 1, kBitmaps, 1};
 

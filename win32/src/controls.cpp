@@ -162,7 +162,8 @@ BOOL WINAPI CheckRadioButton(HWND hDlg, int nIDFirstButton, int nIDLastButton, i
   }
   for (HWND h : d->children) {
     Window* c = wi::FindLocked(h);
-    if (!c || !isButton(*c) || !isRadio(*c) || c->id < nIDFirstButton || c->id > nIDLastButton) continue;
+    if (!c || !isButton(*c) || !(isCheckBox(*c) || isRadio(*c)) || c->id < nIDFirstButton || c->id > nIDLastButton)
+      continue;
     c->check = c->id == nIDCheckButton ? BST_CHECKED : BST_UNCHECKED;
   }
   return TRUE;

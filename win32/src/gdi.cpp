@@ -14,6 +14,7 @@
 struct HBITMAP__ {
   int width = 0;
   int height = 0;
+  int bitsPerPixel = 24;
   std::vector<unsigned char> pixels;
 };
 
@@ -38,14 +39,17 @@ HBITMAP WINAPI LoadBitmapA(HINSTANCE hInstance, LPCSTR lpBitmapName) {
   const Win32BitmapResource* resource = Win32FindBitmap(hInstance, static_cast<int>(name));
   if (!resource) return nullptr;
   const int64_t count = int64_t(resource->width) * resource->height;
-  if (resource->width <= 0 || resource->height <= 0 || count > kMaxBitmapPixels || !resource->rgbPixels) {
+  const int bits = resource->bitsPerPixel == 0 ? 24 : resource->bitsPerPixel;
+  if (resource->width <= 0 || resource->height <= 0 || count > kMaxBitmapPixels || !resource->rgbPixels ||
+      (bits != 24 && bits != 32)) {
     SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
     return nullptr;
   }
   auto* bitmap = new HBITMAP__;
   bitmap->width = resource->width;
   bitmap->height = resource->height;
-  bitmap->pixels.assign(resource->rgbPixels, resource->rgbPixels + count * 3);
+  bitmap->bitsPerPixel = bits;
+  bitmap->pixels.assign(resource->rgbPixels, resource->rgbPixels + count * (bits / 8));
   std::lock_guard<std::mutex> guard(g_bitmapsMutex);
   g_bitmaps.insert(bitmap);
   return bitmap;
@@ -71,9 +75,9 @@ int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv) {
   bm.bmType = 0;
   bm.bmWidth = bitmap->width;
   bm.bmHeight = bitmap->height;
-  bm.bmWidthBytes = ((bitmap->width * 24 + 15) / 16) * 2;  // rows are WORD-aligned
+  bm.bmWidthBytes = ((bitmap->width * bitmap->bitsPerPixel + 15) / 16) * 2;  // rows are WORD-aligned
   bm.bmPlanes = 1;
-  bm.bmBitsPixel = 24;
+  bm.bmBitsPixel = static_cast<WORD>(bitmap->bitsPerPixel);
   bm.bmBits = nullptr;
   std::memcpy(pv, &bm, sizeof bm);
   return static_cast<int>(sizeof(BITMAP));

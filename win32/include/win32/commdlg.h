@@ -30,12 +30,16 @@ typedef OPENFILENAMEA* LPOPENFILENAMEA;
 #define OFN_PATHMUSTEXIST 0x00000800
 #define FNERR_BUFFERTOOSMALL 0x3003
 #define CDERR_STRUCTSIZE 0x0001
+#define CDERR_DIALOGFAILURE 0xFFFF
 
 extern "C" {
 // Asks the user agent (Win32UserAgent::ChooseOpenFile) which file to open. TRUE with the name in lpstrFile
-// when one was chosen; FALSE when the person cancelled (CommDlgExtendedError 0), when the name does not fit
-// nMaxFile (FNERR_BUFFERTOOSMALL) or when lStructSize is wrong (CDERR_STRUCTSIZE). The owner is disabled
-// while the person chooses.
+// (nFileOffset: the bare name after the last backslash; nFileExtension: after its last dot, else the
+// terminating zero; lpstrFileTitle, if given, the bare name); FALSE when the person cancelled
+// (CommDlgExtendedError 0), when the name does not fit nMaxFile (FNERR_BUFFERTOOSMALL: nothing is written
+// past nMaxFile, and the first two bytes then hold the size needed, as on Windows), when lStructSize is
+// wrong (CDERR_STRUCTSIZE) or the owner is not a live window (CDERR_DIALOGFAILURE). The owner is disabled
+// while the person chooses. The error is the calling thread's.
 BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA lpofn);
 DWORD WINAPI CommDlgExtendedError(void);
 }

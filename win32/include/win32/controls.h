@@ -50,7 +50,8 @@ typedef WORD ATOM;
 // List boxes (class "ListBox"): entries are texts in insertion order (LBS_SORT is not carried); a
 // single-selection list has at most one selected entry (LB_SETCURSEL, LB_GETCURSEL), a multiple-selection
 // one (LBS_MULTIPLESEL or LBS_EXTENDEDSEL) any set of them (LB_SETSEL, LB_GETSEL, LB_GETSELCOUNT,
-// LB_GETSELITEMS). Messages of the other kind answer LB_ERR, as an index out of range does.
+// LB_GETSELITEMS). Messages of the other kind answer LB_ERR, as an index out of range does; LB_GETSEL
+// works on both, as on Windows. LB_SETCURSEL with -1 clears the selection and answers LB_ERR, as on Windows.
 #define LBS_NOTIFY 0x1L
 #define LBS_SORT 0x2L
 #define LBS_MULTIPLESEL 0x8L
@@ -59,12 +60,12 @@ typedef WORD ATOM;
 #define LB_INSERTSTRING 0x0181  // wParam: index (-1: at the end); lParam: text; returns the index
 #define LB_DELETESTRING 0x0182  // wParam: index; returns the entries left
 #define LB_RESETCONTENT 0x0184
-#define LB_SETSEL 0x0185       // wParam: TRUE to select; lParam: index (-1: every entry)
-#define LB_SETCURSEL 0x0186    // wParam: index (-1: none)
-#define LB_GETSEL 0x0187       // wParam: index; returns > 0 when selected
-#define LB_GETCURSEL 0x0188    // returns the selected index, LB_ERR when none
-#define LB_GETTEXT 0x0189      // wParam: index; lParam: buffer of LB_GETTEXTLEN + 1 chars; returns the length
-#define LB_GETTEXTLEN 0x018A   // wParam: index
+#define LB_SETSEL 0x0185      // wParam: TRUE to select; lParam: index (-1: every entry)
+#define LB_SETCURSEL 0x0186   // wParam: index (-1: none)
+#define LB_GETSEL 0x0187      // wParam: index; returns > 0 when selected
+#define LB_GETCURSEL 0x0188   // returns the selected index, LB_ERR when none
+#define LB_GETTEXT 0x0189     // wParam: index; lParam: buffer of LB_GETTEXTLEN + 1 chars; returns the length
+#define LB_GETTEXTLEN 0x018A  // wParam: index
 #define LB_GETCOUNT 0x018B
 #define LB_GETSELCOUNT 0x0190
 #define LB_GETSELITEMS 0x0191  // wParam: room; lParam: int array; fills ascending indices, returns how many
@@ -75,8 +76,11 @@ typedef WORD ATOM;
 #define GWLP_USERDATA (-21)
 
 // A control class registered by a library. Its procedure receives every message sent to a control of the
-// class, WM_CREATE first (lParam null) and WM_DESTROY last, and hands what it does not handle to
-// DefWindowProcA. Only the class name and the procedure are used.
+// class, WM_CREATE first (lParam null; after the dialog's controls are all made, before WM_INITDIALOG) and
+// WM_DESTROY last, and hands what it does not handle to DefWindowProcA. Only the class name and the
+// procedure are used. Like a dialog procedure, it runs only on its window's thread: a message sent from
+// another thread is refused (0, ERROR_ACCESS_DENIED). GetWindowTextA and GetWindowTextLengthA ask it
+// (WM_GETTEXT, WM_GETTEXTLENGTH).
 struct WNDCLASSA {
   UINT style;
   WNDPROC lpfnWndProc;
@@ -94,14 +98,18 @@ struct WNDCLASSA {
 extern "C" {
 // A modeless dialog from the module's template, owned by the calling thread: a child panel of hWndParent
 // when the template's style has WS_CHILD (hWndParent must then be a live window), else a top-level window
-// owned by it. Sends WM_INITDIALOG with dwInitParam and returns the window; null with the last error set as
-// for DialogBoxParamA. Its messages are delivered by whatever loop runs on its thread (a modal loop, or
-// Win32DispatchPendingMessages); DestroyWindow ends it.
+// owned by it. A panel lies at its parent's top left and moves with it; it is among the parent's child
+// windows, and input to it is refused while the parent (or its top-level window) is disabled. Sends
+// WM_INITDIALOG with dwInitParam and returns the window; null with the last error set as for
+// DialogBoxParamA (a WS_CHILD template without a live parent: ERROR_INVALID_HANDLE), or when the procedure
+// destroyed the dialog in WM_INITDIALOG. Its messages are delivered by whatever loop runs on its thread (a
+// modal loop, or Win32DispatchPendingMessages); DestroyWindow ends it.
 HWND WINAPI CreateDialogParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND hWndParent, DLGPROC lpDialogFunc,
                                LPARAM dwInitParam);
 
 // The check state of a button (BST_CHECKED or BST_UNCHECKED; 0 for a control that is not a check box or
-// radio button, or no such control). Setting it sends no notification.
+// radio button, or no such control). Setting it sends no notification, and changes nothing on a push
+// button.
 UINT WINAPI IsDlgButtonChecked(HWND hDlg, int nIDButton);
 BOOL WINAPI CheckDlgButton(HWND hDlg, int nIDButton, UINT uCheck);
 // Checks nIDCheckButton and unchecks the other buttons with ids from nIDFirstButton to nIDLastButton.
@@ -127,7 +135,8 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 
 // --- Stand-in extensions ---
 
-// Delivers the calling thread's posted messages until none is left (timers are not run), as the host's
-// main message loop does between a person's actions; returns how many were delivered.
+// Delivers the calling thread's posted messages and queued input until none is left, those posted while
+// it runs included (timers are not run), as the host's main message loop does between a person's actions;
+// returns how many were delivered (those of windows destroyed since are dropped, uncounted).
 int Win32DispatchPendingMessages(void);
 }

@@ -25,6 +25,8 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho);
 int WINAPI GetObjectA(HANDLE h, int c, LPVOID pv);
 
 // --- Stand-in extension ---
-// The bitmap's pixels: width * height * 3 bytes (R, G, B), rows top to bottom.
+// The bitmap's pixels, rows top to bottom without padding: width * height * 3 bytes (R, G, B) for a
+// 24-bit resource, width * height * 4 bytes (R, G, B, A) for a 32-bit one (GetObjectA's bmBitsPixel says
+// which). Null for a handle that is not a live bitmap.
 const unsigned char* Win32BitmapPixels(HBITMAP hbm);
 }

@@ -28,7 +28,7 @@ struct Win32DialogResource {
 };
 
 // Pixels are 3 bytes (R, G, B) each, or 4 (R, G, B, A) when bitsPerPixel is 32; rows top to bottom, no row
-// padding. A bitsPerPixel of 0 means 24.
+// padding. A bitsPerPixel of 0 means 24; any other value than 24 or 32 makes LoadBitmapA fail.
 struct Win32BitmapResource {
   int id;
   int width, height;

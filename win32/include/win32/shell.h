@@ -12,8 +12,8 @@
 extern "C" {
 // lpOperation null or "open": the document lpFile must be an existing file (SE_ERR_FNF otherwise; a
 // missing folder on the way, SE_ERR_PNF); any other verb is SE_ERR_NOASSOC. A value above 32 is success.
-HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters,
-                               LPCSTR lpDirectory, INT nShowCmd);
+HINSTANCE WINAPI ShellExecuteA(HWND hwnd, LPCSTR lpOperation, LPCSTR lpFile, LPCSTR lpParameters, LPCSTR lpDirectory,
+                               INT nShowCmd);
 
 // --- Stand-in extensions ---
 // How many documents were opened since the last reset, and the last one's path ("" when none).

@@ -32,10 +32,13 @@ extern "C" {
 Win32UserAgent* Win32SetUserAgent(Win32UserAgent* agent);
 Win32UserAgent* Win32GetUserAgent(void);
 
-// A person's actions, queued for the window's thread as input; only a live, enabled window takes input
-// (FALSE otherwise: a dialog that runs a nested modal dialog is disabled). Pressing a button posts
-// WM_COMMAND with (id, BN_CLICKED) and the button's handle to its dialog, only when the button (class
-// "Button") exists and is enabled.
+// A person's actions, queued for the window's thread as input; only a live, enabled window in enabled
+// windows takes input (FALSE otherwise: a dialog that runs a nested modal dialog is disabled, and so is a
+// panel whose top-level window is). Input is dropped if, by the time it is delivered, its window can no
+// longer take it. Pressing a button clicks it as delivered: an automatic check box toggles, an automatic
+// radio button is checked and the other radio buttons of its group unchecked, then its dialog gets
+// WM_COMMAND with (id, BN_CLICKED) and the button's handle; only when the button (class "Button") exists
+// and is enabled.
 BOOL Win32PressButton(HWND dialog, int buttonId);
 // A key pressed in the dialog: posts WM_KEYDOWN, which the dialog's modal loop turns into WM_COMMAND
 // IDCANCEL for VK_ESCAPE and WM_COMMAND IDOK for VK_RETURN (nothing when the OK button is disabled), as the
@@ -56,7 +59,9 @@ BOOL Win32TypeText(HWND dialog, int id, const char* text);
 // as for Win32PressKey. Queued; FALSE as for a click.
 BOOL Win32PressKeyIn(HWND dialog, int id, UINT virtualKey);
 // The person selects exactly these entries of list box id (one at most in a single-selection list), the
-// others unselected; a notifying list (LBS_NOTIFY) sends LBN_SELCHANGE. Queued; FALSE as for a click, or
-// when an index is out of range or a single-selection list is given more than one.
+// others unselected, after the focus moved to the list; a notifying list (LBS_NOTIFY) then sends
+// LBN_SELCHANGE, with the selection already made. Queued; FALSE as for a click, or when the control is no
+// list box, an index is out of range or a single-selection list is given more than one. Entries removed
+// before the choice is delivered make it go nowhere.
 BOOL Win32SelectListItems(HWND dialog, int id, const int* items, int count);
 }
