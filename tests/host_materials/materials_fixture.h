@@ -1,35 +1,23 @@
 #pragma once
 // Shared set-up for the material tests: every case starts and ends with an empty scene and must give back
-// every host allocation it made, so a material or map kept too long (or freed twice) shows as a count.
+// every host allocation it made (SceneTest), so a material or map kept too long or freed twice shows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <vector>
 
 #include "assert_capture.h"
-#include "max.h"
+#include "host_scene/scene_fixture.h"
 
-class MaterialsTest : public ::testing::Test {
+// The scene tests' fixture, with the stacks and nodes materials hang on.
+class MaterialsTest : public SceneTest {
  protected:
-  void SetUp() override {
-    ip = GetCOREInterface();
-    ip->ResetScene();
-    liveAtStart = MAX_heapLiveCount();
-  }
-  void TearDown() override {
-    ip->ResetScene();
-    EXPECT_EQ(MAX_heapLiveCount(), liveAtStart) << "materials or maps leaked or freed twice";
-  }
-
   // A node with an empty modifier stack on a spline shape.
   INode* NewNode(IDerivedObject** derived = nullptr) {
     IDerivedObject* d = CreateDerivedObject(new SplineShape());
     if (derived) *derived = d;
     return ip->CreateObjectNode(d);
   }
-
-  Interface* ip = nullptr;
-  long liveAtStart = 0;
 };
 
 // A map that counts its destructions, to tell "freed once" from "kept" and "freed twice".
