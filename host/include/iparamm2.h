@@ -3,11 +3,13 @@
 // procedure through which a plug-in adds what the automatic binding cannot do.
 #include "maxtypes.h"
 #include "maxheap.h"
+#include "custcont.h"
 
 class IParamBlock2;
 class ParamBlockDesc2;
 class ReferenceTarget;
 class ParamMap2UserDlgProc;
+class INode;
 typedef short ParamID;
 typedef short MapID;
 
@@ -19,19 +21,6 @@ typedef short MapID;
 #ifndef WM_DESTROY
 #define WM_DESTROY 0x0002
 #endif
-
-// How a spinner edits its value.
-enum EditSpinnerType {
-  EDITTYPE_INT = 1,
-  EDITTYPE_FLOAT,
-  EDITTYPE_UNIVERSE,
-  EDITTYPE_POS_INT,
-  EDITTYPE_POS_FLOAT,
-  EDITTYPE_POS_UNIVERSE,
-  EDITTYPE_TIME,
-};
-// A spinner scale of SPIN_AUTOSCALE lets the spinner pick its step from the value.
-#define SPIN_AUTOSCALE -1.0f
 
 // One open rollout bound to a parameter block.
 class HOSTAPI IParamMap2 : public MaxHeapOperators {
@@ -60,9 +49,10 @@ class HOSTAPI ParamMap2UserDlgProc : public MaxHeapOperators {
   virtual ~ParamMap2UserDlgProc() = default;
 };
 
-// Where rollout windows come from. The default host makes a bare stand-in object per rollout (no controls)
-// and delivers messages at the core interface's current time; the dialog manager replaces it with one that
-// builds the rollout from its dialog template.
+// Where rollout windows come from. The default host builds each rollout from the class module's dialog
+// template as a child panel of the host's command panel (a class without a module gets an empty panel),
+// binds its controls to the block, and forwards every message of the window to the map's user procedure,
+// at the core interface's current time. Tests may install their own.
 class HOSTAPI IRolloutHost {
  public:
   virtual ~IRolloutHost() = default;
@@ -72,8 +62,23 @@ class HOSTAPI IRolloutHost {
   virtual void RefreshRollout(HWND hWnd, IParamMap2* map) {}
   // The time that rollout messages are delivered at (the scene's current time).
   virtual TimeValue CurrentTime() { return 0; }
+  // TRUE when the rollout's window delivers WM_INITDIALOG (while it is created) and WM_DESTROY (while it is
+  // destroyed) to the user procedure itself; otherwise the descriptor delivers them around the calls above.
+  virtual BOOL ForwardsMessages() { return FALSE; }
 };
 // Installs a rollout host (null restores the default one); returns the previous host, null when that was
 // the default. The caller keeps ownership and must not install a new host while rollouts are open.
 HOSTAPI IRolloutHost* SetRolloutHost(IRolloutHost* host);
 HOSTAPI IRolloutHost* GetRolloutHost();
+
+// --- Stand-in extensions: the viewport side of a pick button (TYPE_PICKNODEBUTTON) ---
+
+// A person's click on a node in a viewport while a pick button waits for one: the parameter's validator
+// decides; a refused node (or no pick mode) answers FALSE and the mode goes on; an accepted node is stored
+// as one undo step named after the parameter, and the mode ends.
+HOSTAPI BOOL StandInPickNode(INode* node);
+// Escape, or a right click in a viewport: the pick mode ends without a pick.
+HOSTAPI void StandInCancelPick();
+// The host's prompt line: the pick button's prompt while it waits, else "".
+HOSTAPI const char* StandInPrompt();
+HOSTAPI BOOL StandInInPickMode();

@@ -1,10 +1,10 @@
 // Parameter block descriptors: reading the tag list, looking parameters up, and the rollouts opened for a
 // descriptor while its owner is being edited.
 #include "paramkind.h"
+#include "../panel/panel_internal.h"
 #include "iparamb2.h"
 #include "plugapi.h"
 #include "debug.h"
-#include "iface.h"
 
 #include <climits>
 #include <cstdarg>
@@ -42,28 +42,6 @@ constexpr int kMaxInitialTab = 1 << 20;
 using paramkind::Kind;
 using paramkind::KindOf;
 
-// The default rollout host: each rollout is a bare record standing in for the window.
-class StandInRolloutHost : public IRolloutHost {
- public:
-  struct Rollout {
-    HINSTANCE hInst;
-    int dlgTemplate;
-    int titleId;
-    IParamMap2* map;
-  };
-  HWND CreateRollout(HINSTANCE hInst, int dlgTemplate, int titleId, IParamMap2* map) override {
-    return reinterpret_cast<HWND>(new Rollout{hInst, dlgTemplate, titleId, map});
-  }
-  void DestroyRollout(HWND hWnd) override { delete reinterpret_cast<Rollout*>(hWnd); }
-  TimeValue CurrentTime() override {
-    Interface* ip = GetCOREInterface();
-    return ip ? ip->GetTime() : 0;
-  }
-};
-
-StandInRolloutHost g_standInHost;
-IRolloutHost* g_rolloutHost = &g_standInHost;
-
 // Answered for unknown ids so that callers holding a reference have something harmless to look at.
 ParamDef& InvalidDef() {
   static thread_local ParamDef def;
@@ -73,44 +51,29 @@ ParamDef& InvalidDef() {
 
 }  // namespace
 
-IRolloutHost* SetRolloutHost(IRolloutHost* host) {
-  IRolloutHost* old = g_rolloutHost;
-  g_rolloutHost = host ? host : &g_standInHost;
-  return old == &g_standInHost ? nullptr : old;
+namespace {
+IRolloutHost* g_rolloutHost = nullptr;  // null: the default host
 }
 
-IRolloutHost* GetRolloutHost() { return g_rolloutHost; }
+IRolloutHost* SetRolloutHost(IRolloutHost* host) {
+  IRolloutHost* old = g_rolloutHost;
+  g_rolloutHost = host;
+  return old;
+}
+
+IRolloutHost* GetRolloutHost() { return g_rolloutHost ? g_rolloutHost : panel::DefaultRolloutHost(); }
 
 // ---- open rollouts ----------------------------------------------------------
 
-class ParamMap2Impl : public IParamMap2 {
- public:
-  ParamMap2Impl(ParamBlockDesc2* desc, int rolloutIndex, IParamBlock2* pb, ParamMap2UserDlgProc** proc)
-      : desc_(desc), index_(rolloutIndex), pb_(pb), proc_(proc) {}
-  IParamBlock2* GetParamBlock() override { return pb_; }
-  HWND GetHWnd() override { return hWnd_; }
-  MapID GetMapID() override { return desc_->rollouts[size_t(index_)].map_id; }
-  ParamBlockDesc2* GetDesc() override { return desc_; }
-  ParamMap2UserDlgProc* GetUserDlgProc() override { return *proc_; }
-  void Invalidate() override {
-    GetRolloutHost()->RefreshRollout(hWnd_, this);
-    if (ParamMap2UserDlgProc* proc = *proc_) {
-      Interval valid = FOREVER;
-      proc->Update(GetRolloutHost()->CurrentTime(), valid, this);
-    }
+MapID ParamMap2Impl::GetMapID() { return desc_->rollouts[size_t(index_)].map_id; }
+
+void ParamMap2Impl::Invalidate() {
+  if (hWnd_) GetRolloutHost()->RefreshRollout(hWnd_, this);
+  if (ParamMap2UserDlgProc* proc = *proc_) {
+    Interval valid = FOREVER;
+    proc->Update(GetRolloutHost()->CurrentTime(), valid, this);
   }
-  void Invalidate(ParamID, int) override { Invalidate(); }
-
-  void SetHWnd(HWND h) { hWnd_ = h; }
-  void SetParamBlock(IParamBlock2* pb) { pb_ = pb; }
-
- private:
-  ParamBlockDesc2* desc_;
-  int index_;
-  IParamBlock2* pb_;
-  ParamMap2UserDlgProc** proc_;  // the descriptor's current procedure for this rollout
-  HWND hWnd_ = nullptr;
-};
+}
 
 struct ParamBlockDesc2::OpenState {
   ParamMap2UserDlgProc* proc = nullptr;  // installed user procedure
@@ -385,9 +348,16 @@ void ParamBlockDesc2::openRollouts(IParamBlock2* pb) {
     OpenState* st = state_[i];
     if (st->map) continue;
     auto* map = new ParamMap2Impl(this, int(i), pb, &st->proc);
-    map->SetHWnd(host->CreateRollout(cd ? cd->HInstance() : nullptr, rollouts[i].dlg_template, rollouts[i].title, map));
+    // Open before the window exists: its WM_INITDIALOG may already ask the block or descriptor for the map.
     st->map = map;
-    if (st->proc) st->proc->DlgProc(host->CurrentTime(), map, map->GetHWnd(), WM_INITDIALOG, 0, 0);
+    HWND hWnd = host->CreateRollout(cd ? cd->HInstance() : nullptr, rollouts[i].dlg_template, rollouts[i].title, map);
+    if (!hWnd) {  // the host has reported why
+      st->map = nullptr;
+      delete map;
+      continue;
+    }
+    map->SetHWnd(hWnd);
+    if (st->proc && !host->ForwardsMessages()) st->proc->DlgProc(host->CurrentTime(), map, hWnd, WM_INITDIALOG, 0, 0);
   }
 }
 
@@ -396,17 +366,19 @@ void ParamBlockDesc2::closeRollouts() {
   for (size_t i = 0; i < state_.size(); ++i) {
     OpenState* st = state_[i];
     ParamMap2Impl* map = st->map;
-    ParamMap2UserDlgProc* proc = st->proc;
-    if (!map && proc == rollouts[i].dlgProc) continue;
-    if (map && proc) proc->DlgProc(host->CurrentTime(), map, map->GetHWnd(), WM_DESTROY, 0, 0);
+    if (!map && st->proc == rollouts[i].dlgProc) continue;
+    if (map) {
+      if (st->proc && !host->ForwardsMessages())
+        st->proc->DlgProc(host->CurrentTime(), map, map->GetHWnd(), WM_DESTROY, 0, 0);
+      // A forwarding host delivers WM_DESTROY to the procedure here, while the controls still exist.
+      host->DestroyRollout(map->GetHWnd());
+    }
     // Forget before releasing: DeleteThis may look at the descriptor again.
+    ParamMap2UserDlgProc* proc = st->proc;
     st->proc = rollouts[i].dlgProc;
     st->map = nullptr;
     if (proc) proc->DeleteThis();
-    if (map) {
-      host->DestroyRollout(map->GetHWnd());
-      delete map;
-    }
+    delete map;
   }
 }
 
