@@ -4,12 +4,14 @@
 #include "iparamb2.h"
 #include "control.h"
 #include "debug.h"
+#include "hold.h"
 #include "inode.h"
 #include "ioapi.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,27 @@ ULONG MinEntryBytes(Kind k) {
   }
 }
 
+// Holds references to the targets an undo record may put back into a block (nodes, controllers), so that
+// one taken out of the block does not delete itself while the change can still be undone or redone. A
+// target deleted all the same (a node the person deletes) leaves its place empty.
+class TargetKeeper : public ReferenceMaker {
+ public:
+  explicit TargetKeeper(const std::vector<ReferenceTarget*>& targets) : targets_(targets.size(), nullptr) {
+    for (size_t k = 0; k < targets.size(); ++k)
+      if (targets[k]) ReplaceReference(int(k), targets[k]);
+  }
+  SClass_ID SuperClassID() override { return kRefMakerClassID; }
+  int NumRefs() override { return int(targets_.size()); }
+  RefTargetHandle GetReference(int i) override { return targets_[size_t(i)]; }
+  void SetReference(int i, RefTargetHandle t) override { targets_[size_t(i)] = t; }
+  RefResult NotifyRefChanged(const Interval&, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
+  const std::vector<ReferenceTarget*>& Targets() const { return targets_; }
+
+ private:
+  static constexpr SClass_ID kRefMakerClassID = 0x00000100;  // a plain maker, of no class a dependent looks for
+  std::vector<ReferenceTarget*> targets_;
+};
+
 }  // namespace
 
 class ParamBlock2 : public IParamBlock2 {
@@ -63,6 +86,7 @@ class ParamBlock2 : public IParamBlock2 {
   }
 
   ~ParamBlock2() override {
+    *self_ = nullptr;  // undo records of this block have nothing left to change
     if (desc_) desc_->blockDeleted(this);
     // The references themselves are let go by the ReferenceMaker base.
   }
@@ -169,13 +193,10 @@ class ParamBlock2 : public IParamBlock2 {
     PB2Value pv;
     pv.f = ClampFloat(d, v);
     if (!admit(d, tabIndex, t, pv)) return FALSE;
-    if (Control* c = controllerOf(id, *s)) {
-      float f = pv.f;
-      setThroughController(id, c, t, f);
-    } else {
-      s->f = pv.f;
-      changed(id);
-    }
+    if (Control* c = controllerOf(id, *s))
+      setThroughController(id, c, t, pv.f);
+    else
+      storeEntry(id, tabIndex, [&](Slot& e) { e.f = pv.f; });
     return TRUE;
   }
 
@@ -186,12 +207,10 @@ class ParamBlock2 : public IParamBlock2 {
     PB2Value pv;
     pv.i = ClampInt(d, v);
     if (!admit(d, tabIndex, t, pv)) return FALSE;
-    if (Control* c = controllerOf(id, *s)) {
+    if (Control* c = controllerOf(id, *s))
       setThroughController(id, c, t, float(pv.i));
-    } else {
-      s->i = pv.i;
-      changed(id);
-    }
+    else
+      storeEntry(id, tabIndex, [&](Slot& e) { e.i = pv.i; });
     return TRUE;
   }
 
@@ -203,8 +222,7 @@ class ParamBlock2 : public IParamBlock2 {
     PB2Value pv;
     pv.p = &p;
     if (!admit(d, tabIndex, t, pv)) return FALSE;
-    s->p = p;
-    changed(id);
+    storeEntry(id, tabIndex, [&](Slot& e) { e.p = p; });
     return TRUE;
   }
 
@@ -216,8 +234,7 @@ class ParamBlock2 : public IParamBlock2 {
     PB2Value pv;
     pv.s = copy.c_str();
     if (!admit(d, tabIndex, t, pv)) return FALSE;
-    s->s = pv.s ? pv.s : "";
-    changed(id);
+    storeEntry(id, tabIndex, [&](Slot& e) { e.s = pv.s ? pv.s : ""; });
     return TRUE;
   }
 
@@ -240,9 +257,7 @@ class ParamBlock2 : public IParamBlock2 {
     int pi = desc_->IDtoIndex(id);
     if (pi < 0 || !Controllable(def(pi)) || !validIndex(pi, tabIndex)) return FALSE;
     if (c && c->SuperClassID() != CTRL_FLOAT_CLASS_ID) return FALSE;
-    if (ReplaceReference(refIndex(pi, tabIndex), c) != REF_SUCCEED) return FALSE;
-    changed(id);
-    return TRUE;
+    return replaceRef(pi, tabIndex, c);
   }
 
   // ---- tables ----
@@ -256,7 +271,10 @@ class ParamBlock2 : public IParamBlock2 {
   void SetCount(ParamID id, int n) override {
     int pi = tabIndexOf(id);
     if (pi < 0 || n < 0) return;
+    const int count = int(params_[size_t(pi)].size());
+    auto rec = recordEntries(pi, std::min(n, count), std::max(0, count - n));
     resizeTab(pi, n);
+    commitEntries(std::move(rec), std::max(0, n - count));
     changed(id);
   }
 
@@ -267,8 +285,10 @@ class ParamBlock2 : public IParamBlock2 {
     int count = int(slots.size());
     if (start < 0 || num <= 0 || start >= count) return count;
     int stop = std::min(count, start + num);
+    auto rec = recordEntries(pi, start, stop - start);
     releaseRefs(pi, start, stop);
     slots.erase(slots.begin() + start, slots.begin() + stop);
+    commitEntries(std::move(rec), 0);
     changed(id);
     return int(slots.size());
   }
@@ -301,11 +321,13 @@ class ParamBlock2 : public IParamBlock2 {
     if (pi < 0 || KindOf(def(pi).type) != Kind::Int || num < 0 || (num > 0 && !el)) return -1;
     auto& slots = params_[size_t(pi)];
     int at = int(slots.size());
+    auto rec = recordEntries(pi, at, 0);
     for (int k = 0; k < num; ++k) {
       Slot s = defaultSlot(def(pi));
       s.i = ClampInt(def(pi), el[k]);
       slots.push_back(s);
     }
+    commitEntries(std::move(rec), num);
     changed(id);
     return at;
   }
@@ -315,11 +337,13 @@ class ParamBlock2 : public IParamBlock2 {
     if (pi < 0 || KindOf(def(pi).type) != Kind::Float || num < 0 || (num > 0 && !el)) return -1;
     auto& slots = params_[size_t(pi)];
     int at = int(slots.size());
+    auto rec = recordEntries(pi, at, 0);
     for (int k = 0; k < num; ++k) {
       Slot s = defaultSlot(def(pi));
       s.f = ClampFloat(def(pi), el[k]);
       slots.push_back(s);
     }
+    commitEntries(std::move(rec), num);
     changed(id);
     return at;
   }
@@ -334,7 +358,11 @@ class ParamBlock2 : public IParamBlock2 {
   }
 
   void ResetAll() override {
-    for (size_t pi = 0; pi < params_.size(); ++pi) resetParam(int(pi));
+    for (size_t pi = 0; pi < params_.size(); ++pi) {
+      auto rec = recordEntries(int(pi), 0, int(params_[pi].size()));
+      resetParam(int(pi));
+      commitEntries(std::move(rec), int(params_[pi].size()));
+    }
     NotifyDependents(FOREVER, PART_ALL, REFMSG_CHANGE);
     desc_->blockChanged(this, -1);
   }
@@ -653,16 +681,25 @@ class ParamBlock2 : public IParamBlock2 {
     PB2Value pv;
     pv.r = v;
     if (!admit(d, tabIndex, t, pv)) return FALSE;
-    if (ReplaceReference(refIndex(pi, tabIndex), pv.r) != REF_SUCCEED) return FALSE;
-    changed(id);
+    return replaceRef(pi, tabIndex, pv.r);
+  }
+
+  // Points entry tabIndex of parameter pi at target, recorded for undo, and notifies.
+  BOOL replaceRef(int pi, int tabIndex, ReferenceTarget* target) {
+    auto rec = recordEntries(pi, tabIndex, 1);
+    if (ReplaceReference(refIndex(pi, tabIndex), target) != REF_SUCCEED) return FALSE;
+    commitEntries(std::move(rec), 1);
+    changed(def(pi).ID);
     return TRUE;
   }
 
   int insertRefs(int pi, int at, const std::vector<ReferenceTarget*>& targets) {
+    auto rec = recordEntries(pi, at, 0);
     auto& slots = params_[size_t(pi)];
     slots.insert(slots.begin() + at, targets.size(), defaultSlot(def(pi)));
     for (size_t k = 0; k < targets.size(); ++k)
       if (targets[k]) ReplaceReference(refIndex(pi, at + int(k)), targets[k]);
+    commitEntries(std::move(rec), int(targets.size()));
     changed(def(pi).ID);
     return at;
   }
@@ -693,12 +730,147 @@ class ParamBlock2 : public IParamBlock2 {
   // A controller that reports its own change reaches the owner through NotifyRefChanged; the block
   // notifies only when it did not, so the owner hears of one write once.
   void setThroughController(ParamID id, Control* c, TimeValue t, float f) {
+    if (theHold.Holding()) theHold.Put(new KeyRestore(this, id, c, t, f));
+    throughController(id, c, [&] { c->SetValue(t, &f, 1, CTRL_ABSOLUTE); });
+  }
+
+  template <class Write>
+  void throughController(ParamID id, Control* c, Write&& write) {
     settingThrough_ = c;
     settingNotified_ = false;
     lastNotify_ = id;
-    c->SetValue(t, &f, 1, CTRL_ABSOLUTE);
+    write();
     settingThrough_ = nullptr;
     if (!settingNotified_) changed(id);
+  }
+
+  // ---- undo ----
+  // Entries [start, start + before.size()) of one parameter were replaced by `after`. Undo puts `before`
+  // back and redo `after`, references included, notifying as the change itself did.
+  class EntriesRestore : public RestoreObj {
+   public:
+    EntriesRestore(ParamBlock2* pb, int pi, int start, std::vector<Slot> before)
+        : block_(pb->self_), pi_(pi), start_(start), before_(std::move(before)), keptBefore_(RefsOf(before_)) {}
+    void SetAfter(std::vector<Slot> after) {
+      after_ = std::move(after);
+      keptAfter_.reset(new TargetKeeper(RefsOf(after_)));
+    }
+    bool Empty() const { return before_.empty() && after_.empty(); }
+    int Param() const { return pi_; }
+    int Start() const { return start_; }
+    void Restore(int) override { apply(after_.size(), before_, keptBefore_); }
+    void Redo() override {
+      if (keptAfter_) apply(before_.size(), after_, *keptAfter_);
+    }
+    TSTR Description() override { return TSTR("parameter"); }
+
+   private:
+    static std::vector<ReferenceTarget*> RefsOf(const std::vector<Slot>& slots) {
+      std::vector<ReferenceTarget*> refs;
+      for (const Slot& s : slots) refs.push_back(s.ref);
+      return refs;
+    }
+    void apply(size_t replaced, const std::vector<Slot>& put, const TargetKeeper& kept) {
+      if (ParamBlock2* pb = *block_) pb->replaceEntries(pi_, start_, int(replaced), put, kept.Targets());
+    }
+    std::shared_ptr<ParamBlock2*> block_;
+    int pi_, start_;
+    std::vector<Slot> before_, after_;  // their refs are read from the keepers, which see targets die
+    TargetKeeper keptBefore_;
+    std::unique_ptr<TargetKeeper> keptAfter_;
+  };
+
+  // A value set through a controller: at a time with no key of an animated controller the set made one,
+  // which undo deletes; otherwise undo sets the old value (a key's or the constant) back.
+  class KeyRestore : public RestoreObj {
+   public:
+    KeyRestore(ParamBlock2* pb, ParamID id, Control* c, TimeValue t, float after)
+        : block_(pb->self_), id_(id), t_(t), after_(after), kept_({c}) {
+      Interval valid = FOREVER;
+      c->GetValue(t, &before_, valid, CTRL_ABSOLUTE);
+      bool keyAtT = false;
+      for (int k = 0; k < c->NumKeys(); ++k) keyAtT = keyAtT || c->GetKeyTime(k) == t;
+      addedKey_ = c->NumKeys() > 0 && !keyAtT;
+    }
+    void Restore(int) override {
+      write([this](Control* c) {
+        if (addedKey_) {
+          c->DeleteKeyAtTime(t_);
+        } else {
+          float v = before_;
+          c->SetValue(t_, &v, 1, CTRL_ABSOLUTE);
+        }
+      });
+    }
+    void Redo() override {
+      write([this](Control* c) {
+        float v = after_;
+        c->SetValue(t_, &v, 1, CTRL_ABSOLUTE);
+      });
+    }
+    TSTR Description() override { return TSTR("parameter key"); }
+
+   private:
+    template <class F>
+    void write(F&& f) {
+      ParamBlock2* pb = *block_;
+      auto* c = static_cast<Control*>(kept_.Targets()[0]);
+      if (pb && c) pb->throughController(id_, c, [&] { f(c); });
+    }
+    std::shared_ptr<ParamBlock2*> block_;
+    ParamID id_;
+    TimeValue t_;
+    float before_ = 0.0f, after_;
+    bool addedKey_ = false;
+    TargetKeeper kept_;
+  };
+
+  // The start of the undo record of a change to entries [start, start + n) of parameter pi; null while
+  // the hold does not record.
+  std::unique_ptr<EntriesRestore> recordEntries(int pi, int start, int n) {
+    if (!theHold.Holding()) return nullptr;
+    const auto& slots = params_[size_t(pi)];
+    return std::unique_ptr<EntriesRestore>(
+        new EntriesRestore(this, pi, start, std::vector<Slot>(slots.begin() + start, slots.begin() + start + n)));
+  }
+
+  // Completes a record with the n entries now in the changed place and gives it to the hold.
+  void commitEntries(std::unique_ptr<EntriesRestore> rec, int n) {
+    if (!rec) return;
+    const auto& slots = params_[size_t(rec->Param())];
+    const auto first = slots.begin() + rec->Start();
+    rec->SetAfter(std::vector<Slot>(first, first + n));
+    if (!rec->Empty()) theHold.Put(rec.release());
+  }
+
+  // A stored (unanimated) value of one entry, recorded for undo, then notified.
+  template <class Store>
+  void storeEntry(ParamID id, int tabIndex, Store&& store) {
+    const int pi = desc_->IDtoIndex(id);
+    auto rec = recordEntries(pi, tabIndex, 1);
+    store(params_[size_t(pi)][size_t(tabIndex)]);
+    commitEntries(std::move(rec), 1);
+    changed(id);
+  }
+
+  // Puts `put` in place of entries [start, start + replaced) of parameter pi, with refs as their
+  // references, and notifies as the change did: how undo records play a change back or forth.
+  void replaceEntries(int pi, int start, int replaced, const std::vector<Slot>& put,
+                      const std::vector<ReferenceTarget*>& refs) {
+    auto& slots = params_[size_t(pi)];
+    if (start < 0 || replaced < 0 || start + replaced > int(slots.size())) {
+      assert1(__LINE__, __FILE__, "an undo record finds the entries its change left");
+      return;
+    }
+    releaseRefs(pi, start, start + replaced);
+    slots.erase(slots.begin() + start, slots.begin() + start + replaced);
+    slots.insert(slots.begin() + start, put.begin(), put.end());
+    for (size_t k = 0; k < put.size(); ++k) {
+      Slot& e = slots[size_t(start) + k];
+      e.ref = nullptr;
+      if (HoldsRefs(def(pi)) && refs[k]) ReplaceReference(refIndex(pi, start + int(k)), refs[k]);
+    }
+    changed(def(pi).ID);
   }
 
   void changed(ParamID id) {
@@ -733,6 +905,8 @@ class ParamBlock2 : public IParamBlock2 {
   ParamID lastNotify_ = -1;
   Control* settingThrough_ = nullptr;  // controller being written by SetValue
   bool settingNotified_ = false;
+  // Lets this block's undo records find it while it lives; they change nothing once it is gone.
+  std::shared_ptr<ParamBlock2*> self_ = std::make_shared<ParamBlock2*>(this);
 };
 
 IParamBlock2* CreateParameterBlock2(ParamBlockDesc2* pdesc, ReferenceMaker* owner) {
