@@ -18,6 +18,7 @@ const Win32StringResource kStrings[] = {
     {kNameSource, "Particle Node"},
     {kNameEvents, "Event List"},
     {kPromptSource, "Choose a Particle System"},
+    {kNameLabel, "Label"},
 };
 
 const Win32DialogControl kMainControls[] = {
@@ -31,7 +32,7 @@ const Win32DialogControl kMainControls[] = {
     {kModeFirst, "BUTTON", "Moving", kRadio, 5, 53, 60, 10},
     {kModeSecond, "BUTTON", "Anchored", kRadio, 5, 65, 60, 10},
     {kPlainButton, "CustButton", "Do It", 0, 5, 77, 60, 12},
-    {kUnboundEdit, "CustEdit", "", 0, 5, 91, 60, 10},
+    {kLabelEdit, "CustEdit", "", 0, 5, 91, 60, 10},
 };
 
 const Win32DialogControl kPickControls[] = {
@@ -82,6 +83,8 @@ void PanelTest::SetUp() {
       pEnabled, "enabled", TYPE_BOOL, 0, kNameEnabled, p_default, TRUE, p_ui, mapMain, TYPE_SINGLECHEKBOX,
       kEnabledCheck, p_end, pMode, "mode", TYPE_INT, 0, kNameMode, p_default, 0, p_ui, mapMain, TYPE_RADIO, 2,
       kModeFirst, kModeSecond, p_end,
+      // a text in a custom edit field
+      pLabel, "label", TYPE_STRING, 0, kNameLabel, p_default, "trail", p_ui, mapMain, TYPE_EDITBOX, kLabelEdit, p_end,
       // a pick button and a node list with its Remove button
       pSource, "source", TYPE_INODE, 0, kNameSource, p_ui, mapPick, TYPE_PICKNODEBUTTON, kPickButton, p_validator,
       &validator, p_prompt, kPromptSource, p_end, pEvents, "events", TYPE_INODE_TAB, 0, P_VARIABLE_SIZE, kNameEvents,

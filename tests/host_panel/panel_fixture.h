@@ -31,6 +31,7 @@ enum : int {
   kNameSource = 15,
   kNameEvents = 16,
   kPromptSource = 17,
+  kNameLabel = 18,
 
   kCountEdit = 1001,
   kCountSpin = 1002,
@@ -45,10 +46,10 @@ enum : int {
   kEventList = 1011,
   kRemoveButton = 1012,
   kPlainButton = 1013,
-  kUnboundEdit = 1014,
+  kLabelEdit = 1014,
 };
 
-enum : ParamID { pCount = 0, pScale = 1, pEnd = 2, pEnabled = 3, pMode = 4, pSource = 5, pEvents = 6 };
+enum : ParamID { pCount = 0, pScale = 1, pEnd = 2, pEnabled = 3, pMode = 4, pSource = 5, pEvents = 6, pLabel = 7 };
 enum : MapID { mapMain = 0, mapPick = 1 };
 
 constexpr int kTpf = 160;

@@ -47,6 +47,21 @@ TEST_F(PanelTest, EnterInASpinnersFieldStoresTheClampedValueAndTheFieldShowsIt) 
   EXPECT_EQ(Text(main, kScaleEdit), "10");
 }
 
+TEST_F(PanelTest, EnterInABoundTextFieldStoresTheText) {
+  Open();
+  HWND main = Rollout(mapMain);
+  EXPECT_EQ(Text(main, kLabelEdit), "trail");
+  ASSERT_TRUE(Win32TypeText(main, kLabelEdit, "comet"));
+  Win32DispatchPendingMessages();
+  EXPECT_STREQ(pb->GetStr(pLabel), "trail");  // typing alone stores nothing
+  ASSERT_TRUE(Win32PressKeyIn(main, kLabelEdit, VK_RETURN));
+  Win32DispatchPendingMessages();
+  EXPECT_STREQ(pb->GetStr(pLabel), "comet");
+  EXPECT_STREQ(theHold.UndoName().data(), "Label");
+  ASSERT_TRUE(pb->SetValue(pLabel, 0, "wake"));
+  EXPECT_EQ(Text(main, kLabelEdit), "wake");
+}
+
 TEST_F(PanelTest, ATimeSpinnerShowsFramesAndStoresTicks) {
   Open();
   HWND main = Rollout(mapMain);
