@@ -15,11 +15,14 @@ class Chooser : public Win32UserAgent {
   std::string seen;
   int asked = 0;
   bool ownerEnabled = true;
+  HWND watched = nullptr;  // another window whose state during the choice a test wants
+  bool watchedEnabled = true;
   Chooser() { previous_ = Win32SetUserAgent(this); }
   ~Chooser() override { Win32SetUserAgent(previous_); }
   bool ChooseOpenFile(HWND owner, const char* title, const char* filter, std::string& chosen) override {
     ++asked;
     ownerEnabled = owner && IsWindowEnabled(owner);
+    watchedEnabled = IsWindowEnabled(watched);
     seen = std::string(title) + "|" + filter + "|" + (filter + std::strlen(filter) + 1);
     chosen = path;
     return !path.empty();
@@ -65,6 +68,15 @@ TEST(OpenFile, TheChosenFileWithItsBareNameWhileTheOwnerWaitsDisabled) {
   EXPECT_EQ(ofn.nFileOffset, 0);
   EXPECT_EQ(ofn.nFileExtension, 5) << "no extension: the terminating zero";
   EXPECT_EQ(person.seen.substr(0, 17), "Load Trail Scene|");
+  // A panel's chooser disables the panel's top-level window.
+  Proc quiet = [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; };
+  ofn.hwndOwner = Open(kPanel, owner, &quiet);
+  person.watched = owner;
+  ASSERT_TRUE(GetOpenFileNameA(&ofn));
+  EXPECT_FALSE(person.watchedEnabled);
+  EXPECT_TRUE(person.ownerEnabled) << "the panel itself is left alone";
+  EXPECT_TRUE(IsWindowEnabled(owner));
+  ofn.hwndOwner = owner;
   // An owner disabled before stays disabled.
   EnableWindow(owner, FALSE);
   GetOpenFileNameA(&ofn);

@@ -233,4 +233,32 @@ TEST_F(Person, APanelTakesNoInputWhileItsWindowRunsAModalDialog) {
   EXPECT_EQ(take(), "BN_CLICKED 1003");
 }
 
+TEST_F(Person, ADialogOrMessageBoxOwnedByAPanelIsOwnedByItsTopLevelWindow) {
+  ui_test::ScriptedAgent agent;
+  HWND owner = nullptr;
+  bool mainEnabled = true;
+  BOOL click = TRUE;
+  agent.idle = [&](HWND d) {
+    owner = GetParent(d);
+    mainEnabled = IsWindowEnabled(main);
+    click = Win32ClickControl(panel, kEdit1);
+    EndDialog(d, 0);
+  };
+  ui_test::RunDialog(ui_test::kSmallDialog, panel, [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return FALSE; });
+  EXPECT_EQ(owner, main);
+  EXPECT_FALSE(mainEnabled);
+  EXPECT_FALSE(click);
+  EXPECT_TRUE(IsWindowEnabled(main));
+  EXPECT_TRUE(IsWindowEnabled(panel));
+  agent.answer = [&](HWND boxOwner, const char*, const char*, UINT) {
+    owner = boxOwner;
+    mainEnabled = IsWindowEnabled(main);
+    return IDOK;
+  };
+  EXPECT_EQ(MessageBoxA(panel, "Saved", "Wakeweave", MB_OK), IDOK);
+  EXPECT_EQ(owner, panel) << "the agent is told the window the program named";
+  EXPECT_FALSE(mainEnabled);
+  EXPECT_TRUE(IsWindowEnabled(main));
+}
+
 }  // namespace

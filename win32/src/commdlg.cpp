@@ -3,6 +3,7 @@
 
 #include "win32/errors.h"
 #include "win32/useragent.h"
+#include "window_internal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -26,12 +27,13 @@ BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA lpofn) {
   if (!lpofn || lpofn->lStructSize != sizeof(OPENFILENAMEA)) return fail(CDERR_STRUCTSIZE);
   HWND owner = lpofn->hwndOwner;
   if (owner && !IsWindow(owner)) return fail(CDERR_DIALOGFAILURE);
-  // Modal to its owner, as a dialog box is.
-  const bool reenableOwner = owner && !EnableWindow(owner, FALSE);
+  // Modal to its owner (a child window's top-level window), as a dialog box is.
+  const HWND modalTo = win32_internal::TopLevelOf(owner);
+  const bool reenableOwner = modalTo && !EnableWindow(modalTo, FALSE);
   std::string path;
   const bool chosen = Win32GetUserAgent()->ChooseOpenFile(owner, lpofn->lpstrTitle ? lpofn->lpstrTitle : "Open",
                                                           lpofn->lpstrFilter ? lpofn->lpstrFilter : "\0", path);
-  if (reenableOwner) EnableWindow(owner, TRUE);
+  if (reenableOwner) EnableWindow(modalTo, TRUE);
   if (!chosen) return FALSE;
   if (!lpofn->lpstrFile || path.size() + 1 > lpofn->nMaxFile) {
     // As on Windows, the first two bytes then tell the size needed, when there is room for them.

@@ -282,12 +282,14 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
                                LPARAM dwInitParam) {
   int id = 0;
   if (!templateId(lpTemplateName, lpDialogFunc, id)) return -1;
-  HWND dialog = wi::CreateDialogWindow(hInstance, id, hWndParent, lpDialogFunc);
+  // A child window's dialog box is owned by the child's top-level window, which it disables.
+  const HWND owner = wi::TopLevelOf(hWndParent);
+  HWND dialog = wi::CreateDialogWindow(hInstance, id, owner, lpDialogFunc);
   if (!dialog) return -1;
   std::shared_ptr<ThreadQueue> q = wi::CurrentQueue();
   // EnableWindow answers whether the owner was disabled: one already disabled (by an outer modal run)
   // stays so afterwards.
-  const bool reenableOwner = hWndParent && !EnableWindow(hWndParent, FALSE);
+  const bool reenableOwner = owner && !EnableWindow(owner, FALSE);
   wi::BeginModal(dialog);
   wi::Dispatch(dialog, WM_INITDIALOG, reinterpret_cast<WPARAM>(wi::FirstTabStop(dialog)), dwInitParam);
   if (IsWindow(dialog)) Win32GetUserAgent()->DialogShown(dialog);
@@ -295,7 +297,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
   const bool alive = IsWindow(dialog);
   if (alive) Win32GetUserAgent()->DialogEnded(dialog, result);
   wi::EndModal(dialog);
-  if (reenableOwner) EnableWindow(hWndParent, TRUE);
+  if (reenableOwner) EnableWindow(owner, TRUE);
   if (alive) DestroyWindow(dialog);
   return result;
 }
@@ -331,11 +333,12 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     SetLastError(ERROR_INVALID_HANDLE);
     return 0;
   }
-  // Modal to its owner, as a dialog box is.
-  const bool reenableOwner = hWnd && !EnableWindow(hWnd, FALSE);
+  // Modal to its owner (a child window's top-level window), as a dialog box is.
+  const HWND owner = wi::TopLevelOf(hWnd);
+  const bool reenableOwner = owner && !EnableWindow(owner, FALSE);
   const int answer =
       Win32GetUserAgent()->AnswerMessageBox(hWnd, lpText ? lpText : "", lpCaption ? lpCaption : "Error", uType);
-  if (reenableOwner) EnableWindow(hWnd, TRUE);
+  if (reenableOwner) EnableWindow(owner, TRUE);
   if (answer == 0 ||
       std::find(std::begin(kButtons[kind]), std::end(kButtons[kind]), answer) == std::end(kButtons[kind])) {
     // No person can press a button the box does not have: the agent is wrong, and so is the test.

@@ -273,6 +273,7 @@ HWND CreateDialogWindow(HINSTANCE instance, int templateId, HWND owner, DLGPROC 
     return nullptr;
   }
   const bool child = (tmpl->style & WS_CHILD) != 0;
+  if (!child) owner = TopLevelOf(owner);
   std::shared_ptr<ThreadQueue> queue = CurrentQueue();
   Registry& r = registry();
   std::unique_lock<std::mutex> lock(r.mutex);
@@ -424,6 +425,17 @@ void Notify(const Notification& note) {
 }
 
 HWND& ThreadFocus() { return t_focus; }
+
+HWND TopLevelOf(HWND hwnd) {
+  std::lock_guard<std::mutex> guard(WindowsMutex());
+  Window* w = FindLocked(hwnd);
+  while (w && isChild(*w))
+    if (Window* parent = FindLocked(w->parent))
+      w = parent;
+    else
+      break;
+  return w ? w->handle : hwnd;
+}
 
 bool AnyWindowOfClassLocked(const RegisteredClass* c) {
   for (const auto& [handle, w] : registry().windows)

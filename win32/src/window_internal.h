@@ -133,6 +133,10 @@ BOOL PostAction(HWND hwnd, std::function<void()> action);
 // Sends the notification now when the dialog is the calling thread's, else posts it to the dialog's thread.
 void Notify(const Notification& note);
 
+// The top-level window a window sits in (itself for a top-level window or a handle that is not live):
+// what a modal dialog, a message box or a chooser given a child window as owner is owned by, as on Windows.
+HWND TopLevelOf(HWND hwnd);
+
 // The calling thread's keyboard focus (may name a window since destroyed).
 HWND& ThreadFocus();
 // Whether a person can reach the window: it is live and enabled, and so is every window it sits in, up

@@ -38,8 +38,8 @@ extern "C" {
 // terminating zero; lpstrFileTitle, if given, the bare name); FALSE when the person cancelled
 // (CommDlgExtendedError 0), when the name does not fit nMaxFile (FNERR_BUFFERTOOSMALL: nothing is written
 // past nMaxFile, and the first two bytes then hold the size needed, as on Windows), when lStructSize is
-// wrong (CDERR_STRUCTSIZE) or the owner is not a live window (CDERR_DIALOGFAILURE). The owner is disabled
-// while the person chooses. The error is the calling thread's.
+// wrong (CDERR_STRUCTSIZE) or the owner is not a live window (CDERR_DIALOGFAILURE). The owner (a child
+// window's top-level window) is disabled while the person chooses. The error is the calling thread's.
 BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA lpofn);
 DWORD WINAPI CommDlgExtendedError(void);
 }
