@@ -89,9 +89,18 @@ void PanelTest::SetUp() {
       pSource, "source", TYPE_INODE, 0, kNameSource, p_ui, mapPick, TYPE_PICKNODEBUTTON, kPickButton, p_validator,
       &validator, p_prompt, kPromptSource, p_end, pEvents, "events", TYPE_INODE_TAB, 0, P_VARIABLE_SIZE, kNameEvents,
       p_ui, mapPick, TYPE_NODELISTBOX, kEventList, 0, 0, kRemoveButton, p_end, p_end));
+  Describe(&cd, desc.release());
+}
+
+void PanelTest::Describe(ClassDesc2* classDesc, ParamBlockDesc2* d) {
+  // The old block goes before the description it was made from.
+  delete owner;
+  owner = nullptr;
+  pb = nullptr;
+  desc.reset(d);
   ASSERT_TRUE(desc->valid);
   owner = new PanelOwner;
-  cd.MakeAutoParamBlocks(owner);
+  classDesc->MakeAutoParamBlocks(owner);
   pb = owner->pblock;
   ASSERT_NE(pb, nullptr);
 }

@@ -140,6 +140,8 @@ class PanelTest : public ::testing::Test {
   int HeardCount(UINT msg) const;
 
   INode* NewNode(const char* name);
+  // Replaces the description (made for classDesc) and the owner with a new pair.
+  void Describe(ClassDesc2* classDesc, ParamBlockDesc2* d);
 
   long liveAtStart = 0;
   PanelClassDesc cd;

@@ -79,15 +79,10 @@ TEST_F(PanelTest, ATimeSpinnerShowsFramesAndStoresTicks) {
 
 TEST_F(PanelTest, ChangesAreStoredAtTheScenesCurrentTime) {
   // An animated parameter keeps what the panel sets at the time it was set.
-  desc.reset();
-  delete owner;
-  desc.reset(new ParamBlockDesc2(0, "anim", 0, &cd, P_AUTO_CONSTRUCT | P_AUTO_UI | P_MULTIMAP, 0, 1, mapMain,
-                                 kMainPanel, kTitleMain, 0, 0, nullptr, pCount, "count", TYPE_INT, P_ANIMATABLE,
-                                 kNameCount, p_default, 3, p_range, 1, 1000, p_ui, mapMain, TYPE_SPINNER, EDITTYPE_INT,
-                                 kCountEdit, kCountSpin, SPIN_AUTOSCALE, p_end, p_end));
-  owner = new PanelOwner;
-  cd.MakeAutoParamBlocks(owner);
-  pb = owner->pblock;
+  Describe(&cd, new ParamBlockDesc2(0, "anim", 0, &cd, P_AUTO_CONSTRUCT | P_AUTO_UI | P_MULTIMAP, 0, 1, mapMain,
+                                    kMainPanel, kTitleMain, 0, 0, nullptr, pCount, "count", TYPE_INT, P_ANIMATABLE,
+                                    kNameCount, p_default, 3, p_range, 1, 1000, p_ui, mapMain, TYPE_SPINNER,
+                                    EDITTYPE_INT, kCountEdit, kCountSpin, SPIN_AUTOSCALE, p_end, p_end));
   Open();
   GetCOREInterface()->SetTime(30 * kTpf, FALSE);
   pb->GetDesc()->InvalidateUI();

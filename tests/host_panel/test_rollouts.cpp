@@ -135,31 +135,22 @@ TEST_F(PanelTest, AClassWithoutModuleGetsEmptyPanelsAndAMissingTemplateIsReporte
     HINSTANCE HInstance() override { return nullptr; }
   } bare;
   // The same description on a class without module: empty panels, still windows.
-  desc.reset();
-  delete owner;
-  desc.reset(new ParamBlockDesc2(0, "bare", 0, &bare, P_AUTO_CONSTRUCT | P_AUTO_UI, 0, kMainPanel, kTitleMain, 0, 0,
-                                 nullptr, pCount, "count", TYPE_INT, 0, kNameCount, p_default, 3, p_ui, TYPE_SPINNER,
-                                 EDITTYPE_INT, kCountEdit, kCountSpin, SPIN_AUTOSCALE, p_end, p_end));
-  owner = new PanelOwner;
-  bare.MakeAutoParamBlocks(owner);
+  Describe(&bare,
+           new ParamBlockDesc2(0, "bare", 0, &bare, P_AUTO_CONSTRUCT | P_AUTO_UI, 0, kMainPanel, kTitleMain, 0, 0,
+                               nullptr, pCount, "count", TYPE_INT, 0, kNameCount, p_default, 3, p_ui, TYPE_SPINNER,
+                               EDITTYPE_INT, kCountEdit, kCountSpin, SPIN_AUTOSCALE, p_end, p_end));
   bare.BeginEditParams(nullptr, owner, 0, nullptr);
   ASSERT_EQ(bare.NumOpenRollouts(), 1);
   HWND h = bare.GetOpenRollout(0)->GetHWnd();
   EXPECT_TRUE(IsWindow(h));
   EXPECT_EQ(GetDlgItem(h, kCountEdit), nullptr);
-  ASSERT_TRUE(owner->pblock->SetValue(pCount, 0, 5));  // nothing to show it in, and no harm
+  ASSERT_TRUE(pb->SetValue(pCount, 0, 5));  // nothing to show it in, and no harm
   bare.EndEditParams(nullptr, owner, 0, nullptr);
   EXPECT_FALSE(IsWindow(h));
-  delete owner;
-  owner = nullptr;
-  desc.reset();
 
   // A module without the template: reported, and no rollout is open.
-  desc.reset(new ParamBlockDesc2(0, "wrong", 0, &cd, P_AUTO_CONSTRUCT | P_AUTO_UI, 0, 999, kTitleMain, 0, 0, nullptr,
-                                 pCount, "count", TYPE_INT, 0, kNameCount, p_end, p_end));
-  owner = new PanelOwner;
-  cd.MakeAutoParamBlocks(owner);
-  pb = owner->pblock;
+  Describe(&cd, new ParamBlockDesc2(0, "wrong", 0, &cd, P_AUTO_CONSTRUCT | P_AUTO_UI, 0, 999, kTitleMain, 0, 0, nullptr,
+                                    pCount, "count", TYPE_INT, 0, kNameCount, p_end, p_end));
   AssertCapture asserts;
   Open();
   EXPECT_EQ(asserts.Count(), 1u);
