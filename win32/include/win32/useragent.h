@@ -40,9 +40,10 @@ Win32UserAgent* Win32GetUserAgent(void);
 // WM_COMMAND with (id, BN_CLICKED) and the button's handle; only when the button (class "Button") exists
 // and is enabled.
 BOOL Win32PressButton(HWND dialog, int buttonId);
-// A key pressed in the dialog: posts WM_KEYDOWN, which the dialog's modal loop turns into WM_COMMAND
-// IDCANCEL for VK_ESCAPE and WM_COMMAND IDOK for VK_RETURN (nothing when the OK button is disabled), as the
-// dialog manager does; other keys reach the procedure as WM_KEYDOWN.
+// A key pressed in the dialog: posts WM_KEYDOWN, which the loop that delivers it (modal or
+// Win32DispatchPendingMessages) turns into WM_COMMAND IDCANCEL for VK_ESCAPE and WM_COMMAND IDOK for
+// VK_RETURN (nothing when the OK button is disabled), as the dialog manager does; other keys reach the
+// procedure as WM_KEYDOWN.
 BOOL Win32PressKey(HWND dialog, UINT virtualKey);
 // The caption's close box: posts WM_CLOSE. A dialog procedure that does not handle WM_CLOSE gets
 // WM_COMMAND IDCANCEL, as from the default dialog procedure.
