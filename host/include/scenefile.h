@@ -1,7 +1,8 @@
 #pragma once
 // Saved scenes: the whole scene of the core interface written as a chunk file (chunkfile.h) and read
 // back. What is saved: scene time, animation range and ticks per frame; every node with its name, parent,
-// transform controllers and object offset and object reference; the objects (shapes with their keys, mesh
+// transform controllers, object offset, object reference and material (with its maps' settings: which map
+// is active or shown in the viewports is not kept); the objects (shapes with their keys, mesh
 // objects, particle systems with their events, derived objects with their modifier stacks), controllers
 // and parameter blocks (transient parameters are not saved and come back at their defaults); each object
 // of a plug-in class by its class id, created through the class directory (classdir.h) with

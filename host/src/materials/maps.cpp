@@ -6,8 +6,9 @@
 #include <filesystem>
 #include <string>
 
+#include "../core/datastream.h"
 #include "debug.h"
-#include "stdmat.h"
+#include "materials_internal.h"
 
 namespace {
 
@@ -40,6 +41,30 @@ class Coordinates : public StdUVGen {
     Changed(this);
   }
   int GetFlag(ULONG flag) override { return (flags_ & flag) ? 1 : 0; }
+
+  IOResult Save(ISave* isave) override {
+    return hostio::SaveData(isave, [&](hostio::Writer& w) {
+      w.Str(GetName().str());
+      w.U32(flags_);
+      w.F32(uTile_);
+      w.F32(vTile_);
+    });
+  }
+  IOResult Load(ILoad* iload) override {
+    std::string name;
+    uint32_t flags = 0;
+    float u = 0.0f, v = 0.0f;
+    const IOResult r = hostio::LoadData(iload, [&](hostio::Reader& in) {
+      return ReadName(in, name) && in.U32(flags) && ((flags & ~kTilingFlags) == 0 || in.Fail()) && in.F32(u) &&
+             in.F32(v);
+    });
+    if (r != IO_OK) return IO_ERROR;
+    SetName(name.c_str());
+    flags_ = flags;
+    uTile_ = u;
+    vTile_ = v;
+    return IO_OK;
+  }
 
   void SetUTile(float tile, TimeValue) override { SetTile(uTile_, tile); }
   void SetVTile(float tile, TimeValue) override { SetTile(vTile_, tile); }
@@ -79,6 +104,23 @@ class Bitmap : public BitmapTex {
   StdUVGen* GetUVGen() override { return uv_; }
   int ReloadCount() override { return reloads_; }
   BOOL BitmapFileFound() override { return found_ ? TRUE : FALSE; }
+
+  // The names; the coordinates are its reference. Whether the file was found is asked again after loading.
+  IOResult Save(ISave* isave) override {
+    return hostio::SaveData(isave, [&](hostio::Writer& w) {
+      w.Str(GetName().str());
+      w.Str(mapName_);
+    });
+  }
+  IOResult Load(ILoad* iload) override {
+    std::string name, file;
+    const IOResult r =
+        hostio::LoadData(iload, [&](hostio::Reader& in) { return ReadName(in, name) && ReadName(in, file); });
+    if (r != IO_OK) return IO_ERROR;
+    SetName(name.c_str());
+    mapName_ = file;
+    return IO_OK;
+  }
 
   // The coordinate generator is the map's one reference; its changes are the map's.
   int NumRefs() override { return 1; }
@@ -121,6 +163,37 @@ class Gradient : public GradTex {
   }
   int GetGradType() override { return type_; }
 
+  IOResult Save(ISave* isave) override {
+    return hostio::SaveData(isave, [&](hostio::Writer& w) {
+      w.Str(GetName().str());
+      for (const Color& c : colours_) {
+        w.F32(c.r);
+        w.F32(c.g);
+        w.F32(c.b);
+      }
+      w.F32(midpoint_);
+      w.I32(type_);
+    });
+  }
+  IOResult Load(ILoad* iload) override {
+    std::string name;
+    Color colours[3];
+    float midpoint = 0.0f;
+    int32_t type = 0;
+    const IOResult r = hostio::LoadData(iload, [&](hostio::Reader& in) {
+      if (!ReadName(in, name)) return false;
+      for (Color& c : colours)
+        if (!in.F32(c.r) || !in.F32(c.g) || !in.F32(c.b)) return false;
+      return in.F32(midpoint) && ((midpoint >= 0.0f && midpoint <= 1.0f) || in.Fail()) && in.I32(type);
+    });
+    if (r != IO_OK) return IO_ERROR;
+    SetName(name.c_str());
+    std::copy(colours, colours + 3, colours_);
+    midpoint_ = midpoint;
+    type_ = type;
+    return IO_OK;
+  }
+
  private:
   static bool ColourIndex(int i) {
     if (i >= 0 && i < 3) return true;
@@ -135,14 +208,18 @@ class Gradient : public GradTex {
 
 }  // namespace
 
+BitmapTex* MakeBitmapTex() { return new Bitmap(); }
+GradTex* MakeGradTex() { return new Gradient(); }
+StdUVGen* MakeStdUVGen() { return new Coordinates(); }
+
 BitmapTex* NewDefaultBitmapTex() {
   if (g_bitmapFails.exchange(false)) return nullptr;
-  return new Bitmap();
+  return MakeBitmapTex();
 }
 
 GradTex* NewDefaultGradTex() {
   if (g_gradientFails.exchange(false)) return nullptr;
-  return new Gradient();
+  return MakeGradTex();
 }
 
 void SetNextNewDefaultBitmapTexFails(BOOL fails) { g_bitmapFails = fails != FALSE; }

@@ -1,7 +1,8 @@
 // The Standard material: twelve map slots, each a reference of the material.
 #include <atomic>
 
-#include "stdmat.h"
+#include "../core/datastream.h"
+#include "materials_internal.h"
 
 namespace {
 
@@ -35,15 +36,32 @@ class StandardMaterial : public StdMat2 {
   // A changed map is a changed material: the message goes on to the material's users.
   RefResult NotifyRefChanged(const Interval&, RefTargetHandle, PartID&, RefMessage) override { return REF_SUCCEED; }
 
+  // The name; the maps are its references.
+  IOResult Save(ISave* isave) override {
+    return hostio::SaveData(isave, [&](hostio::Writer& w) { w.Str(GetName().str()); });
+  }
+  IOResult Load(ILoad* iload) override {
+    std::string name;
+    if (hostio::LoadData(iload, [&](hostio::Reader& in) { return ReadName(in, name); }) != IO_OK) return IO_ERROR;
+    SetName(name.c_str());
+    return IO_OK;
+  }
+
  private:
   Texmap* maps_[STD2_NMAX_TEXMAPS] = {};
 };
 
 }  // namespace
 
+bool ReadName(hostio::Reader& in, std::string& name) {
+  return in.Str(name) && (name.find('\0') == std::string::npos || in.Fail());
+}
+
+StdMat2* MakeStandardMaterial() { return new StandardMaterial(); }
+
 StdMat2* NewDefaultStdMat() {
   if (g_stdMatFails.exchange(false)) return nullptr;
-  return new StandardMaterial();
+  return MakeStandardMaterial();
 }
 
 void SetNextNewDefaultStdMatFails(BOOL fails) { g_stdMatFails = fails != FALSE; }

@@ -2,6 +2,7 @@
 // directory as they find plug-in classes.
 #include <vector>
 
+#include "../materials/materials_internal.h"
 #include "control.h"
 #include "modstack.h"
 #include "particles.h"
@@ -38,9 +39,11 @@ ClassDesc* Describe(const char* name, const char* category, SClass_ID super, Cla
   return ::new HostClassDesc<Make>(name, category, super, id, make);
 }
 
-// Create hands back each object as the base its super class implies (Object, Control).
+// Create hands back each object as the base its super class implies (Object, Control; ReferenceTarget for
+// materials and maps).
 Object* AsObject(Object* o) { return o; }
 Control* AsControl(Control* c) { return c; }
+ReferenceTarget* AsTarget(ReferenceTarget* t) { return t; }
 
 }  // namespace
 
@@ -64,6 +67,14 @@ static const std::vector<ClassDesc*>& HostClassList() {
                [] { return AsObject(new FlowParticleSystem()); }),
       Describe("Spray", "Particle Systems", GEOMOBJECT_CLASS_ID, LEGACY_PARTICLES_CLASS_ID,
                [] { return AsObject(new LegacyParticleSystem()); }),
+      Describe("Standard", "Materials", MATERIAL_CLASS_ID, Class_ID(DMTL_CLASS_ID, 0),
+               [] { return AsTarget(MakeStandardMaterial()); }),
+      Describe("Bitmap", "Maps", TEXMAP_CLASS_ID, Class_ID(BMTEX_CLASS_ID, 0),
+               [] { return AsTarget(MakeBitmapTex()); }),
+      Describe("Gradient", "Maps", TEXMAP_CLASS_ID, Class_ID(GRADIENT_CLASS_ID, 0),
+               [] { return AsTarget(MakeGradTex()); }),
+      Describe("StandardUVGen", "Maps", UVGEN_CLASS_ID, Class_ID(STDUV_CLASS_ID, 0),
+               [] { return AsTarget(MakeStdUVGen()); }),
   };
   return *list;
 }

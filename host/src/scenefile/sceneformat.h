@@ -4,8 +4,8 @@
 //   kScene, holding:
 //     kHeader   uint32 format version, int32 ticks per frame, int32 scene time, int32 animation range start
 //               and end (ticks)
-//     kItems    one kItem per saved item (nodes, objects, modifiers, controllers, parameter blocks), in the
-//               order of their indices, nodes first:
+//     kItems    one kItem per saved item (nodes, objects, modifiers, controllers, parameter blocks, materials
+//               and maps), in the order of their indices, nodes first:
 //       kItem     kItemClass  uint32 super class, class id (two uint32), uint32 flags; a parameter block adds
 //                             its owner's super class and class id and its int16 block id
 //                 kItemRefs   uint32 count, then int32 per reference: the item it points at, -1 for none

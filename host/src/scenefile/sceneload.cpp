@@ -20,7 +20,6 @@
 #include "../core/datastream.h"
 #include "../params/paramkind.h"
 #include "../scene/scene_internal.h"
-#include "imtl.h"
 #include "chunktree.h"
 #include "classdir.h"
 #include "iface.h"
@@ -30,9 +29,12 @@
 #include "scenefile.h"
 #include "sceneformat.h"
 #include "sceneitems.h"
+#include "stdmat.h"
 
 namespace scenefile {
 namespace {
+
+constexpr size_t kNodeRefsWithoutMaterial = 4;
 
 constexpr int kMaxTicksPerFrame = TIME_TICKSPERSEC;
 
@@ -201,6 +203,8 @@ class Loader {
         return FailItem(k, "damaged: its class cannot be read");
       if (!ParseData(item.kids[1], kItemRefs, [&](hostio::Reader& r) { return ParseRefs(r, d.refs, c.kids.size()); }))
         return FailItem(k, "damaged: its references cannot be read");
+      // Saved before nodes carried a material: the same node without one.
+      if (d.kind == ItemKind::Node && d.refs.size() == kNodeRefsWithoutMaterial) d.refs.push_back(-1);
       d.data = &item.kids[2];
     }
     return true;
@@ -348,6 +352,9 @@ class Loader {
           return true;
       }
     }
+    if (dynamic_cast<Mtl*>(holder)) return want(!t || dynamic_cast<Texmap*>(t), "a material's slot takes a map");
+    if (dynamic_cast<BitmapTex*>(holder))
+      return want(dynamic_cast<StdUVGen*>(t), "a bitmap's coordinates are a coordinate generator");
     if (dynamic_cast<IDerivedObject*>(holder)) {
       if (i == 0) return want(!t || dynamic_cast<Object*>(t), "a modifier stack sits on an object");
       return want(t && dynamic_cast<Modifier*>(t), "a modifier stack holds modifiers");
