@@ -41,6 +41,8 @@ class TestNode : public INode {
   void SetName(const char* name) override { name_ = name ? name : ""; }
   Object* GetObjectRef() override { return nullptr; }
   void SetObjectRef(Object*) override {}
+  Mtl* GetMtl() override { return nullptr; }
+  void SetMtl(Mtl*) override {}
   Matrix3 GetNodeTM(TimeValue, Interval*) override { return Matrix3(); }
   Matrix3 GetObjectTM(TimeValue, Interval*) override { return Matrix3(); }
   const ObjectState& EvalWorldState(TimeValue, BOOL) override { return state_; }
