@@ -2,6 +2,7 @@
 // Windows module carries its resource section.
 #include <windows.h>
 #include "win32/resources.h"
+#include "plugin/AboutPicture.h"
 #include "plugin/resource.h"
 
 namespace {
@@ -9,12 +10,15 @@ namespace {
 // Control styles, with the values of the Windows API.
 enum : DWORD {
   kPushButton = 0x0,                         // BS_PUSHBUTTON
+  kDefPushButton = 0x1,                      // BS_DEFPUSHBUTTON
   kCheckBox = 0x3,                           // BS_AUTOCHECKBOX
   kRadio = 0x9,                              // BS_AUTORADIOBUTTON
   kLabel = 0x0,                              // SS_LEFT
   kLabelCentred = 0x1,                       // SS_CENTER
   kEditScroll = 0x80,                        // ES_AUTOHSCROLL
   kListBox = 0x1 | 0x00200000 | 0x00800000,  // LBS_NOTIFY | WS_VSCROLL | WS_BORDER
+  kMultiListBox = kListBox | 0x0800,         // ... | LBS_EXTENDEDSEL
+  kPicture = 0x0E | 0x200 | 0x800,           // SS_BITMAP | SS_CENTERIMAGE | SS_REALSIZEIMAGE
   kChildPanel = 0x40000000 | 0x10000000,     // WS_CHILD | WS_VISIBLE
   kModalBox = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
 };
@@ -136,6 +140,23 @@ const Win32DialogControl kParticleControls[] = {
     {IDC_REMOVE_EVENT, "CustButton", "Remove", 0, 58, 216, 45, 11},
     {IDC_GENERATE_AGE_MAP, "BUTTON", "Generate Age Mapping", kCheckBox, 4, 238, 89, 12},
     {-1, "STATIC", "(channel 2)", kLabel, 57, 249, 36, 8},
+    {IDC_SNAPSHOT, "CustButton", "Snapshot Path...", 0, 10, 264, 87, 14},
+};
+
+const Win32DialogControl kAboutControls[] = {
+    {-1, "STATIC", "#125", kPicture, 7, 7, 243, 67},
+    {-1, "STATIC", "Version 3.56", kLabelCentred, 7, 79, 243, 10},
+    {-1, "STATIC", "Visit the Wakeweave web site at http://www.example.com/wakeweave", kLabelCentred, 7, 109, 243, 13},
+    {-1, "STATIC", "Wakeweave is made by the Wakeweave project.\nThanks to everyone who tried its early trails.",
+     kLabelCentred, 7, 123, 243, 21},
+    {IDOK, "BUTTON", "OK", kDefPushButton | WS_TABSTOP, 103, 150, 50, 14},
+};
+
+// Font "MS Shell Dlg" 8 in the resource script; the stand-in lays every dialog out for an 8-point font.
+const Win32DialogControl kEventPickerControls[] = {
+    {IDC_EVENT_CANDIDATES, "LISTBOX", "", kMultiListBox | WS_TABSTOP, 7, 7, 140, 153},
+    {IDOK, "BUTTON", "OK", kDefPushButton | WS_TABSTOP, 24, 168, 50, 14},
+    {IDCANCEL, "BUTTON", "Cancel", kPushButton | WS_TABSTOP, 80, 168, 50, 14},
 };
 
 // The progress dialog of the regeneration, in "MS Sans Serif" 8 (DS_SETFONT): the stand-in lays dialogs out
@@ -146,8 +167,8 @@ const Win32DialogControl kRecalcControls[] = {
     {IDC_RECALC_PROGRESS, "msctls_progress32", "", WS_VISIBLE | WS_BORDER, 7, 28, 172, 14},
 };
 
-template <size_t N>
-constexpr int count(const Win32DialogControl (&)[N]) {
+template <class T, size_t N>
+constexpr int count(const T (&)[N]) {
   return int(N);
 }
 
@@ -157,16 +178,21 @@ const Win32DialogResource kDialogs[] = {
     {IDD_EFFECTS_PANEL, "", kChildPanel, 108, 108, kEffectsControls, count(kEffectsControls)},
     {IDD_PARTICLE_PANEL, "", kChildPanel, 108, 286, kParticleControls, count(kParticleControls)},
     {IDD_RECALC, "Wakeweave", kModalBox, 186, 71, kRecalcControls, count(kRecalcControls)},
-};
-
-const Win32ResourceImage kImage = {
-    kStrings, int(sizeof kStrings / sizeof kStrings[0]), kDialogs, int(sizeof kDialogs / sizeof kDialogs[0]), nullptr,
-    0,
+    {IDD_ABOUT, "About Wakeweave", kModalBox, 257, 171, kAboutControls, count(kAboutControls)},
+    {IDD_EVENT_PICKER, "Add Particle Flow Events", kModalBox, 154, 189, kEventPickerControls,
+     count(kEventPickerControls)},
 };
 
 }  // namespace
 
-// The module's resource section.
+// The module's resource section. The picture is drawn on first use, so it is made here rather than as a
+// static table.
 extern "C" __attribute__((visibility("default"))) const Win32ResourceImage* Win32ModuleResources(void) {
+  static const Win32BitmapResource kBitmaps[] = {
+      {IDB_ABOUT, kAboutPictureWidth, kAboutPictureHeight, AboutPicturePixels(), 32},
+  };
+  static const Win32ResourceImage kImage = {
+      kStrings, count(kStrings), kDialogs, count(kDialogs), kBitmaps, count(kBitmaps),
+  };
   return &kImage;
 }

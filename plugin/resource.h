@@ -52,6 +52,12 @@
 #define IDD_EFFECTS_PANEL 115
 #define IDD_PARTICLE_PANEL 121
 
+// The About box, its picture, and the Particle Flow event picker
+#define IDD_ABOUT 102
+#define IDB_ABOUT 125
+#define IDD_EVENT_PICKER 123
+#define IDC_EVENT_CANDIDATES 1265
+
 // The progress dialog of the particle trail regeneration
 #define IDD_RECALC 122
 #define IDC_RECALC_PROGRESS 1058
@@ -111,3 +117,7 @@
 #define IDC_ADD_EVENTS 1001
 #define IDC_REMOVE_EVENT 1007
 #define IDC_GENERATE_AGE_MAP 1057
+#define IDC_SNAPSHOT 1064
+
+// The help command, carried by no control
+#define IDC_HELP_COMMAND 32651
