@@ -1,6 +1,10 @@
 // The modifier object: identity, references, cloning, saving and the host's questions.
 #include "modifier/Wakeweave.h"
 
+#include <new>
+
+#include "ui/WakeweaveDlgProc.h"
+
 #include "plugin/Globals.h"
 #include "plugin/ParamIds.h"
 #include "plugin/WakeweaveClassDesc.h"
@@ -44,7 +48,9 @@ void Wakeweave::BeginEditParams(IObjParam* ip, ULONG flags, Animatable* prev) {
   s_ip = ip;
   GetWakeweaveDesc()->BeginEditParams(ip, this, flags, prev);
   for (HWND& h : s_hRollout) h = nullptr;
-  // The rollouts' own dialog procedures are installed here once the panel exists.
+  // Installing a procedure on an open rollout delivers its WM_INITDIALOG, so it learns its window.
+  ParamBlockDesc2* pbd = GetWakeweaveParamBlockDesc();
+  for (int map = 0; map < 4; ++map) pbd->SetUserDlgProc(MapID(map), new (std::nothrow) WakeweaveDlgProc(this, map));
 }
 
 void Wakeweave::EndEditParams(IObjParam* ip, ULONG flags, Animatable* next) {
