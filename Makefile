@@ -24,7 +24,7 @@ CLANG_LANE := -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1
 # static copy.
 GCC_LANE := -DCMAKE_CXX_COMPILER=g++ -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1"
 # The test programs that start threads.
-TSAN_AREAS := recalc win32 particles host_script host_fnpub modifier
+TSAN_AREAS := recalc win32 particles host_script host_fnpub modifier panel
 empty :=
 space := $(empty) $(empty)
 # Seconds each fuzzer runs: in the suite (a smoke run) and under `make fuzz`.

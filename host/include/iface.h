@@ -35,7 +35,8 @@ class HOSTAPI Interface {
   // Takes the node out of the scene and deletes it (its object and modifiers go when nothing else
   // references them).
   virtual void DeleteNode(INode* node, BOOL redraw = TRUE) = 0;
-  // Deletes every node and returns time, animation range and ticks per frame to their defaults.
+  // Forgets the undo steps, deletes every node and returns time, animation range and ticks per frame to their
+  // defaults. Loading a scene does the same first.
   virtual void ResetScene() = 0;
 
   // The host's main window, made on first use and kept for the process, owned by the first caller's thread

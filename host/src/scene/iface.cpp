@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "debug.h"
+#include "hold.h"
 #include "iface.h"
 #include "imtl.h"
 #include "nodenames.h"
@@ -82,6 +83,8 @@ class HostInterface : public IObjParam {
   }
 
   void ResetScene() override {
+    // Undo steps of the old scene hold its nodes and values; they mean nothing in the new one.
+    theHold.ResetUndo();
     while (root_->NumberOfChildren() > 0) DeleteNode(root_->GetChildNode(root_->NumberOfChildren() - 1), FALSE);
     names_.Clear();
     g_ticksPerFrame = kDefaultTicksPerFrame;
