@@ -236,3 +236,41 @@ TEST_F(Lifetimes, EverySessionMakesFourProceduresAndClosingReleasesAllOfThem) {
     EXPECT_EQ(debug.Count("WakeweaveDlgProc::DeleteThis() \n"), 4 * (2 * cycle + 2));
   }
 }
+
+TEST_F(ParticleTrails, ThePickButtonTakesOnlyAParticleSystemAndShowsItsName) {
+  INode* shape = AddNode("Plain Shape", Circle(3.0f), nullptr);
+  INode* spray = AddNode("Spray001", new LegacyParticleSystem(), nullptr);
+  Open();
+  EXPECT_EQ(Text(map_particles, IDC_PICK_PARTICLES), "None");
+  Press(map_particles, IDC_PICK_PARTICLES);
+  ASSERT_TRUE(StandInInPickMode());
+  EXPECT_EQ(std::string(StandInPrompt()), "Choose a Particle System");
+  EXPECT_FALSE(StandInPickNode(shape)) << "a shape is no particle system";
+  EXPECT_TRUE(StandInInPickMode()) << "the person may go on picking";
+  EXPECT_EQ(mod->pblock->GetINode(pb_particle_node), nullptr);
+  EXPECT_TRUE(StandInPickNode(spray));
+  EXPECT_FALSE(StandInInPickMode());
+  EXPECT_EQ(mod->pblock->GetINode(pb_particle_node), spray);
+  EXPECT_EQ(Text(map_particles, IDC_PICK_PARTICLES), "Spray001");
+  EXPECT_EQ(std::string(theHold.UndoName()), "Particle Node");
+  ASSERT_TRUE(theHold.Undo());
+  EXPECT_EQ(Text(map_particles, IDC_PICK_PARTICLES), "None");
+}
+
+TEST_F(ParticleTrails, RemoveTakesTheSelectedEventOutOfTheList) {
+  auto* flow = new FlowParticleSystem();
+  AddNode("PF Source 001", flow, nullptr);
+  INode* first = flow->GetEvent(flow->AddEvent("Spray"));
+  INode* second = flow->GetEvent(flow->AddEvent("Fall"));
+  mod->pblock->Append(pb_pf_event_list, 1, &first);
+  mod->pblock->Append(pb_pf_event_list, 1, &second);
+  Open();
+  ASSERT_EQ(SendDlgItemMessageA(Rollout(map_particles), IDC_EVENT_LIST, LB_GETCOUNT, 0, 0), 2);
+  const int pick[] = {0};
+  ASSERT_TRUE(Win32SelectListItems(Rollout(map_particles), IDC_EVENT_LIST, pick, 1));
+  Pump();
+  Press(map_particles, IDC_REMOVE_EVENT);
+  ASSERT_EQ(mod->pblock->Count(pb_pf_event_list), 1);
+  EXPECT_EQ(mod->pblock->GetINode(pb_pf_event_list, 0, 0), second);
+  EXPECT_EQ(SendDlgItemMessageA(Rollout(map_particles), IDC_EVENT_LIST, LB_GETCOUNT, 0, 0), 1);
+}
