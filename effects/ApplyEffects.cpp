@@ -27,11 +27,21 @@ void RedrawViews() {
   ip->RedrawViews(ip->GetTime(), REDRAW_NORMAL);
 }
 
+// The effects need the node twice, to find its material and to give it one; without it nothing is applied.
+INode* NodeOrSay(HWND hWnd, Modifier* mod) {
+  INode* node = findModifierNode(mod);
+  if (!node) MessageBoxA(hWnd, "Effects could not be applied: the modifier's node was not found", "Failed", MB_OK);
+  return node;
+}
+
 // The material an effect goes into. One of ours that has an opacity map already is overwritten only when the
 // person says so; any other material is used as it is.
-Choice ChooseMaterial(HWND hWnd, INode* node, Mtl*& mtl, bool& created) {
-  mtl = node->GetMtl();
+Choice ChooseMaterial(HWND hWnd, Modifier* mod, Mtl*& mtl, bool& created) {
+  mtl = nullptr;
   created = false;
+  INode* node = NodeOrSay(hWnd, mod);
+  if (!node) return Choice::Stop;
+  mtl = node->GetMtl();
   if (!mtl) {
     mtl = NewDefaultStdMat();
     if (!mtl) return Choice::Stop;
@@ -51,13 +61,6 @@ Choice ChooseMaterial(HWND hWnd, INode* node, Mtl*& mtl, bool& created) {
     default:
       return Choice::Stop;
   }
-}
-
-// The effects need the node twice, to find its material and to give it one; without it nothing is applied.
-INode* NodeOrSay(HWND hWnd, Modifier* mod) {
-  INode* node = findModifierNode(mod);
-  if (!node) MessageBoxA(hWnd, "Effects could not be applied: the modifier's node was not found", "Failed", MB_OK);
-  return node;
 }
 
 // A material nobody took is freed again.
@@ -109,11 +112,9 @@ int WakeweaveDlgProc::applyEffects(HWND hWnd) {
   int result = 0;
 
   if (texture) {
-    INode* node = NodeOrSay(hWnd, m_pMod);
-    if (!node) return 0;
     Mtl* mtl = nullptr;
     bool created = false;
-    const Choice choice = ChooseMaterial(hWnd, node, mtl, created);
+    const Choice choice = ChooseMaterial(hWnd, m_pMod, mtl, created);
     if (choice == Choice::Stop) return 0;
     if (choice == Choice::Use) {
       char path[MAX_PATH];
@@ -141,11 +142,9 @@ int WakeweaveDlgProc::applyEffects(HWND hWnd) {
   }
 
   if (fade) {
-    INode* node = NodeOrSay(hWnd, m_pMod);
-    if (!node) return 0;
     Mtl* mtl = nullptr;
     bool created = false;
-    const Choice choice = ChooseMaterial(hWnd, node, mtl, created);
+    const Choice choice = ChooseMaterial(hWnd, m_pMod, mtl, created);
     if (choice == Choice::Stop) return 0;
     if (choice == Choice::Use) {
       GradTex* grad = NewDefaultGradTex();
