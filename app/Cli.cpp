@@ -27,6 +27,11 @@ bool TakesValue(const std::string& command, const std::string& opt) {
   return false;
 }
 
+// Where .obj and glTF exports go (eval and snapshot): --up y|z and --space world|object.
+bool TakesPlacement(const std::string& command, const std::string& opt) {
+  return (command == "eval" || command == "snapshot") && (opt == "--up" || opt == "--space");
+}
+
 bool IsFlag(const std::string& command, const std::string& opt) {
   return (command == "eval" || command == "snapshot") && opt == "--regenerate";
 }
@@ -82,7 +87,7 @@ CliOptions ParseCommandLine(int argc, const char* const* argv) {
       o.regenerate = true;
       continue;
     }
-    if (!TakesValue(o.command, opt)) {
+    if (!TakesValue(o.command, opt) && !TakesPlacement(o.command, opt)) {
       if (o.help) continue;
       if (o.command.empty()) throw UsageError("unknown option " + opt + " before the command" + SeeHelp(""));
       throw UsageError("unknown option " + opt + " for " + o.command + SeeHelp(o.command));
@@ -104,6 +109,13 @@ CliOptions ParseCommandLine(int argc, const char* const* argv) {
       o.outDir = value;
     else if (opt == "--max-memory")
       o.maxMemory = value;
+    else if (opt == "--up" && (value == "y" || value == "z"))
+      o.zUp = value == "z";
+    else if (opt == "--space" && (value == "world" || value == "object"))
+      o.objectSpace = value == "object";
+    else if (opt == "--up" || opt == "--space")
+      throw UsageError(opt + " expects " + (opt == "--up" ? "y or z" : "world or object") + ", got \"" + value + "\"" +
+                       SeeHelp(o.command));
   }
   if (o.help) return o;
   const size_t wanted = (o.command == "eval" || o.command == "record" || o.command == "snapshot") ? 1 : 0;
@@ -209,6 +221,10 @@ std::string HelpText(const std::string& command) {
            "  -o, --output OUT\n"
            "                  the file to write: .json is the exact mesh dump, .obj, .gltf and .glb are for\n"
            "                  other programs; nothing is written when the command fails\n"
+           "  --up y|z        the up axis of .obj and glTF files: y (default) turns the host's Z-up axes\n"
+           "                  to Y-up, (x, y, z) becomes (x, z, -y); z keeps them\n"
+           "  --space world|object\n"
+           "                  .obj and glTF files in world space (default) or in the node's object space\n"
            "  --debug         show the host's debug output on standard error\n"
            "  -h, --help      show this help\n";
   if (command == "info")
@@ -257,6 +273,10 @@ std::string HelpText(const std::string& command) {
            "                  the file to write: .obj (l elements), .gltf or .glb (line strips), or .json\n"
            "                  (the knot points of each recorded life); nothing is written when the command\n"
            "                  fails\n"
+           "  --up y|z        the up axis of .obj and glTF files: y (default) turns the host's Z-up axes\n"
+           "                  to Y-up, (x, y, z) becomes (x, z, -y); z keeps them\n"
+           "  --space world|object\n"
+           "                  .obj and glTF files in world space (default) or in the node's object space\n"
            "  --debug         show the host's debug output on standard error\n"
            "  -h, --help      show this help\n";
   return "Usage: wakeweave [--debug] COMMAND [ARGS...]\n"

@@ -15,6 +15,8 @@ struct CliOptions {
   std::optional<std::string> node;       // eval and snapshot --node
   bool regenerate = false;               // eval and snapshot --regenerate
   std::optional<std::string> maxMemory;  // eval --max-memory, as typed (checked by ParseMemorySize)
+  bool zUp = false;                      // eval and snapshot --up z: .obj and glTF keep the host's Z-up axes
+  bool objectSpace = false;              // eval and snapshot --space object: .obj and glTF in object space
   std::optional<std::string> output;     // -o / --output
 
   // demo

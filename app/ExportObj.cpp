@@ -1,5 +1,6 @@
 // Wavefront OBJ export, and the helpers both exporters share.
 #include "Exporters.h"
+#include "Normals.h"
 
 #include <unistd.h>
 
@@ -8,13 +9,17 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <stdexcept>
 #include <vector>
 
 namespace exportdetail {
 
-void WriteFileAtomically(const std::string& path, const std::string& bytes) {
+namespace {
+
+// Writes bytes to a new temporary file beside path and returns its name.
+std::string WriteTemporary(const std::string& path, const std::string& bytes) {
   // The temporary file sits in the same folder so that the rename stays within one file system.
   const std::string tmp = path + ".tmp." + std::to_string(::getpid());
   FILE* f = std::fopen(tmp.c_str(), "wb");
@@ -23,14 +28,37 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes) {
   const int err = errno;
   const bool closed = std::fclose(f) == 0;
   if (!written || !closed) {
-    std::remove(tmp.c_str());
-    throw std::runtime_error("cannot write " + path + ": " + std::strerror(written ? errno : err));
-  }
-  if (std::rename(tmp.c_str(), path.c_str()) != 0) {
-    const int e = errno;
+    const int e = written ? errno : err;
     std::remove(tmp.c_str());
     throw std::runtime_error("cannot write " + path + ": " + std::strerror(e));
   }
+  return tmp;
+}
+
+}  // namespace
+
+void WriteFilesAtomically(const std::vector<std::pair<std::string, std::string>>& files) {
+  std::vector<std::string> temps;
+  try {
+    for (const auto& [path, bytes] : files) temps.push_back(WriteTemporary(path, bytes));
+  } catch (...) {
+    for (const std::string& t : temps) std::remove(t.c_str());
+    throw;
+  }
+  for (size_t i = 0; i < files.size(); ++i)
+    if (std::rename(temps[i].c_str(), files[i].first.c_str()) != 0) {
+      const int e = errno;
+      for (size_t k = i; k < temps.size(); ++k) std::remove(temps[k].c_str());
+      throw std::runtime_error("cannot write " + files[i].first + ": " + std::strerror(e));
+    }
+}
+
+void WriteFileAtomically(const std::string& path, const std::string& bytes) { WriteFilesAtomically({{path, bytes}}); }
+
+const double* MaterialColor(unsigned id) {
+  static const double kColors[][3] = {{0.80, 0.80, 0.80}, {0.85, 0.33, 0.10}, {0.20, 0.55, 0.85},
+                                      {0.35, 0.70, 0.30}, {0.90, 0.75, 0.20}, {0.60, 0.35, 0.75}};
+  return kColors[id % (sizeof kColors / sizeof kColors[0])];
 }
 
 bool HasTextureFaces(const Mesh& mesh, int ch) {
@@ -39,6 +67,14 @@ bool HasTextureFaces(const Mesh& mesh, int ch) {
 }
 
 static bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+void CheckFinite(const Point3& p, const std::string& what) {
+  if (!Finite(p)) throw std::runtime_error(what + " is not finite");
+}
+
+void CheckTransform(const Matrix3& tm) {
+  for (int r = 0; r < 4; ++r) CheckFinite(tm.GetRow(r), "the node transform");
+}
 
 void CheckMesh(const Mesh& mesh) {
   const int nv = mesh.getNumVerts(), nf = mesh.getNumFaces();
@@ -91,29 +127,54 @@ std::string ObjName(const std::string& name) {
 using exportdetail::AppendF;
 using exportdetail::ObjName;
 
-void WriteObj(const ExportMesh& m, const std::string& path) {
+std::string MtlPathFor(const std::string& objPath) {
+  const std::filesystem::path p(objPath);
+  // mtllib names end at white space: the material library's name has none.
+  return (p.parent_path() / (ObjName(p.stem().string()) + ".mtl")).string();
+}
+
+namespace {
+
+std::string MtlText(const std::map<MtlID, std::vector<int>>& groups) {
+  std::string out = "# Wakeweave materials: one plain diffuse material per material id\n";
+  for (const auto& [id, faces] : groups) {
+    const double* c = exportdetail::MaterialColor(id);
+    AppendF(out, "\nnewmtl mtl%u\nKa 0 0 0\nKd %.9g %.9g %.9g\nKs 0 0 0\nd 1\nillum 1\n", unsigned(id), c[0], c[1],
+            c[2]);
+  }
+  return out;
+}
+
+}  // namespace
+
+void WriteObj(const ExportMesh& m, const std::string& path, const ExportSpaceOptions& opt) {
   if (!m.mesh) throw std::runtime_error("no mesh to write to " + path);
   const Mesh& mesh = *m.mesh;
   exportdetail::CheckMesh(mesh);
+  exportdetail::CheckTransform(m.nodeTM);
   const bool tex = exportdetail::HasTextureFaces(mesh, 1);
+  const OutputSpace space(m.nodeTM, opt);
+  const MeshNormals normals = ComputeNormals(mesh);
+  const std::string mtlPath = MtlPathFor(path);
 
   std::string out;
-  out.reserve(size_t(mesh.getNumVerts()) * 40 + size_t(mesh.getNumFaces()) * 40 + 256);
-  out += "# Wakeweave mesh, object space\n";
-  out += "# node transform (rows, p' = p * M):";
-  for (int r = 0; r < 4; ++r) {
-    const Point3 row = m.nodeTM.GetRow(r);
-    AppendF(out, " [%.9g %.9g %.9g]", row.x, row.y, row.z);
-  }
-  out += "\n";
+  out.reserve(size_t(mesh.getNumVerts()) * 40 + size_t(mesh.getNumFaces()) * 60 + normals.normals.size() * 40 + 256);
+  AppendF(out, "# Wakeweave mesh, %s, %s\n", opt.objectSpace ? "object space" : "world space",
+          opt.zUp ? "Z-up" : "Y-up");
+  AppendF(out, "mtllib %s\n", std::filesystem::path(mtlPath).filename().string().c_str());
   AppendF(out, "o %s\n", ObjName(m.nodeName).c_str());
   for (int i = 0; i < mesh.getNumVerts(); ++i) {
-    const Point3& p = mesh.verts[i];
+    const Point3 p = space.Point(mesh.verts[i]);
+    exportdetail::CheckFinite(p, "vertex " + std::to_string(i) + " in the output space");
     AppendF(out, "v %.9g %.9g %.9g\n", p.x, p.y, p.z);
   }
   if (tex) {
     const UVVert* tv = mesh.mapVerts(1);
     for (int i = 0; i < mesh.getNumMapVerts(1); ++i) AppendF(out, "vt %.9g %.9g\n", tv[i].x, tv[i].y);
+  }
+  for (const Point3& n : normals.normals) {
+    const Point3 o = space.Normal(n);
+    AppendF(out, "vn %.9g %.9g %.9g\n", o.x, o.y, o.z);
   }
 
   std::map<MtlID, std::vector<int>> groups;
@@ -121,15 +182,30 @@ void WriteObj(const ExportMesh& m, const std::string& path) {
   const TVFace* tf = tex ? mesh.mapFaces(1) : nullptr;
   for (const auto& [id, faces] : groups) {
     AppendF(out, "g mtl%u\nusemtl mtl%u\n", unsigned(id), unsigned(id));
+    bool first = true;
+    DWORD sm = 0;
     for (int f : faces) {
-      const DWORD* v = mesh.faces[f].v;
-      if (tf)
-        AppendF(out, "f %lu/%lu %lu/%lu %lu/%lu\n", (unsigned long)v[0] + 1, (unsigned long)tf[f].t[0] + 1,
-                (unsigned long)v[1] + 1, (unsigned long)tf[f].t[1] + 1, (unsigned long)v[2] + 1,
-                (unsigned long)tf[f].t[2] + 1);
-      else
-        AppendF(out, "f %lu %lu %lu\n", (unsigned long)v[0] + 1, (unsigned long)v[1] + 1, (unsigned long)v[2] + 1);
+      const Face& face = mesh.faces[f];
+      if (first || face.smGroup != sm) {
+        sm = face.smGroup;
+        if (sm)
+          AppendF(out, "s %lu\n", (unsigned long)sm);
+        else
+          out += "s off\n";
+        first = false;
+      }
+      out += 'f';
+      for (int j = 0; j < 3; ++j) {
+        const int k = space.Corner(j);
+        const unsigned long v = (unsigned long)face.v[k] + 1,
+                            n = (unsigned long)normals.cornerNormal[size_t(f)][size_t(k)] + 1;
+        if (tf)
+          AppendF(out, " %lu/%lu/%lu", v, (unsigned long)tf[f].t[k] + 1, n);
+        else
+          AppendF(out, " %lu//%lu", v, n);
+      }
+      out += '\n';
     }
   }
-  exportdetail::WriteFileAtomically(path, out);
+  exportdetail::WriteFilesAtomically({{mtlPath, MtlText(groups)}, {path, out}});
 }

@@ -14,21 +14,6 @@
 #include "GltfSupport.h"
 #include "MeshDump.h"
 
-namespace exportdetail {
-
-Matrix3 OutputTransform(const Matrix3& objectTM, bool objectSpace, bool zUp) {
-  Matrix3 tm = objectSpace ? Matrix3() : objectTM;
-  if (!zUp) {
-    // Rows are the images of the axes: x stays, y goes to -z, z goes to y.
-    const Matrix3 toYUp(Point3(1.0f, 0.0f, 0.0f), Point3(0.0f, 0.0f, -1.0f), Point3(0.0f, 1.0f, 0.0f),
-                        Point3(0.0f, 0.0f, 0.0f));
-    tm = tm * toYUp;
-  }
-  return tm;
-}
-
-}  // namespace exportdetail
-
 ExportFormat ExportFormatOf(const std::string& path) {
   const std::string ext = LowerExtension(path);
   if (ext == ".json") return ExportFormat::Json;

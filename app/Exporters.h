@@ -1,11 +1,18 @@
 #pragma once
 // Mesh exporters of the host program: Wavefront OBJ and glTF 2.0 (.gltf with an embedded buffer, .glb).
 //
-// Both take the mesh as the node's stack outputs it, in the node's object space. Each file is written to
-// a temporary file beside the target and renamed over it, so a failed export never leaves half a file.
+// Both take the mesh as the node's stack outputs it, in the node's object space, and write it where
+// ExportSpaceOptions says: world space and Y-up unless asked otherwise, the same positions in both formats.
+// Both carry the normals of the mesh's smoothing groups (Normals.h), turned with the positions. Each file is
+// written to a temporary file beside the target and renamed over it, so a failed export never leaves half a
+// file.
 #include <max.h>
 
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "ExportSpace.h"
 
 struct ExportMesh {
   const Mesh* mesh;
@@ -15,23 +22,27 @@ struct ExportMesh {
   std::string nodeName;
 };
 
-// OBJ in object space: `v` lines, `vt` lines (channel 1, u v) when the mesh has texture faces, faces grouped
-// by material id (`g mtl<id>` / `usemtl mtl<id>`, ids ascending, faces in mesh order within a group),
-// 1-based `f a/ta b/tb c/tc` (or `f a b c`). Floats with 9 significant digits. The transform is only
-// recorded in a comment; OBJ has no place for it. Throws std::runtime_error on bad mesh data or I/O failure.
-void WriteObj(const ExportMesh& m, const std::string& path);
+// OBJ: `mtllib <name>.mtl`, `v` lines (in the output space), `vt` lines (channel 1, u v) when the mesh has
+// texture faces, `vn` lines (the distinct normals), faces grouped by material id (`g mtl<id>` /
+// `usemtl mtl<id>`, ids ascending, faces in mesh order within a group), `s <bits>` (the host's smoothing
+// group bits as a number, `s off` for none) wherever it changes, 1-based `f a/ta/na ...` (or `f a//na ...`).
+// Floats with 9 significant digits. Beside it, `<name>.mtl` (the .obj's file name with blanks made '_')
+// holds a plain diffuse material `mtl<id>` per id used. Both files are written to temporaries first and
+// renamed only when both are complete. Throws std::runtime_error on bad mesh data or I/O failure.
+void WriteObj(const ExportMesh& m, const std::string& path, const ExportSpaceOptions& opt = {});
+// The .mtl file name WriteObj writes beside an .obj path (a full path, in the same folder).
+std::string MtlPathFor(const std::string& objPath);
 
-// glTF 2.0, one node carrying the transform and one mesh with a primitive (triangles, UNSIGNED_INT
-// indices) per material id, material "mtl<id>" each. glTF attributes are per vertex while the mesh keeps
-// separate texture faces, so each primitive's vertices are the distinct (vertex, channel-1 vertex,
-// channel-2 vertex) corners of its faces: positions stay the mesh's positions and every corner keeps its
-// own coordinates. TEXCOORD_0 is channel 1 and TEXCOORD_1 channel 2, each with V flipped (v' = 1 - v),
-// because glTF puts the texture origin at the top left where the host puts it at the bottom left.
-// The transform goes on the node as a matrix; one that is not a rotation and scale (a shear) cannot be
-// stored there, so it is then applied to the positions and the node keeps the identity. A mesh without
-// faces gives a node without a mesh. `binary` writes GLB; otherwise the buffer is embedded as a data URI.
-// Throws std::runtime_error on bad mesh data (an index out of range, a non-finite value) or I/O failure.
-void WriteGltf(const ExportMesh& m, const std::string& path, bool binary);
+// glTF 2.0, one node (without a transform: the positions are already in the output space, as in the OBJ)
+// and one mesh with a primitive (triangles, UNSIGNED_INT indices) per material id, double-sided material
+// "mtl<id>" each. glTF attributes are per vertex while the mesh keeps separate texture faces and normals, so
+// each primitive's vertices are the distinct (vertex, channel-1 vertex, channel-2 vertex, normal) corners of
+// its faces. NORMAL holds the normals; TEXCOORD_0 is channel 1 and TEXCOORD_1 channel 2, each with V
+// flipped (v' = 1 - v), because glTF puts the texture origin at the top left where the host puts it at the
+// bottom left. A mesh without faces gives a node without a mesh. `binary` writes GLB; otherwise the buffer
+// is embedded as a data URI. Throws std::runtime_error on bad mesh data (an index out of range, a
+// non-finite value) or I/O failure.
+void WriteGltf(const ExportMesh& m, const std::string& path, bool binary, const ExportSpaceOptions& opt = {});
 
 // Spline exporters, for the spline node that "Snapshot Path..." makes (one open spline per recorded particle
 // life). Every spline is written as the line through its knot points, in knot order, closed back to its
@@ -69,12 +80,16 @@ std::string SplineDumpJson(const BezierShape& shape, const std::string& name);
 
 // Shared by the exporters and the demo.
 namespace exportdetail {
-// The transform from a node's object space to an export's space: objectTM (the node's object transform,
-// GetObjectTM) for world space, followed by the turn from the host's Z-up to Y-up axes (-90 degrees about X:
-// (x, y, z) becomes (x, z, -y)) unless zUp.
+// ::OutputTransform (ExportSpace.h) by its two flags.
 Matrix3 OutputTransform(const Matrix3& objectTM, bool objectSpace, bool zUp);
 // Writes bytes to a temporary file in the target's folder, then renames it over path.
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
+// The same for several files that belong together: every temporary is written before any is renamed, so a
+// file that cannot be written leaves all of them as they were.
+void WriteFilesAtomically(const std::vector<std::pair<std::string, std::string>>& files);
+// The colour (linear red, green, blue) of material mtl<id> in the exports: a small palette, so that
+// neighbouring ids are told apart in a viewer.
+const double* MaterialColor(unsigned id);
 // Channel ch (1 or 2) has per-face texture vertices for every face and at least one vertex.
 bool HasTextureFaces(const Mesh& mesh, int ch);
 // Appends printf-formatted text (at most 255 bytes a call).
@@ -84,4 +99,9 @@ std::string ObjName(const std::string& name);
 // Throws std::runtime_error naming the first face whose vertex or texture vertex index is out of range,
 // or the first non-finite coordinate.
 void CheckMesh(const Mesh& mesh);
+// Throws std::runtime_error when the transform holds a value that is not finite.
+void CheckTransform(const Matrix3& tm);
+// Throws std::runtime_error saying that `what` is not finite when p is not: a finite point can still
+// overflow on its way to the output space.
+void CheckFinite(const Point3& p, const std::string& what);
 }  // namespace exportdetail

@@ -3,6 +3,8 @@
 // encoding a model into a file.
 #include <tiny_gltf.h>
 
+#include "ExportSpace.h"
+
 #include <string>
 #include <vector>
 
@@ -61,5 +63,11 @@ tinygltf::Model NewModel();
 void WriteModel(tinygltf::Model& model, const std::string& path, bool binary);
 // Adds node as the model's only node and only scene, then writes it as WriteModel does.
 void WriteSingleNodeModel(tinygltf::Model& model, const tinygltf::Node& node, const std::string& path, bool binary);
+
+// Adds a trail mesh to the model, in the space given, as WriteGltf writes it (see Exporters.h): a primitive
+// per material id with POSITION, NORMAL and the texture channels the mesh has, and material "mtl<id>",
+// shared with the meshes added before. Returns the new mesh's index, or -1 (and adds nothing) for a mesh
+// without faces. Throws std::runtime_error on bad mesh data.
+int AddTrailMesh(tinygltf::Model& model, const Mesh& mesh, const OutputSpace& space, const std::string& name);
 
 }  // namespace gltfsupport

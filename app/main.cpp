@@ -64,18 +64,19 @@ std::string AboutFile(const std::string& path, const std::string& what) {
   return what.find(path) != std::string::npos ? what : path + ": " + what;
 }
 
-void WriteMesh(ExportFormat kind, const Mesh& mesh, INode* node, TimeValue t, const std::string& path) {
+void WriteMesh(ExportFormat kind, const Mesh& mesh, INode* node, TimeValue t, const std::string& path,
+               const ExportSpaceOptions& space) {
   try {
     switch (kind) {
       case ExportFormat::Json:
         exportdetail::WriteFileAtomically(path, MeshDumpJson(mesh));
         break;
       case ExportFormat::Obj:
-        WriteObj(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path);
+        WriteObj(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path, space);
         break;
       case ExportFormat::Gltf:
       case ExportFormat::Glb:
-        WriteGltf(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path, kind == ExportFormat::Glb);
+        WriteGltf(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path, kind == ExportFormat::Glb, space);
         break;
     }
   } catch (const std::bad_alloc&) {
@@ -139,7 +140,9 @@ int RunEval(const CliOptions& o) {
     return &tri->GetMesh();
   });
   if (agent && agent->Interrupted()) throw CancelledError();
-  Step("write " + *o.output, [&] { WriteMesh(kind, *mesh, node, t, *o.output); });
+  Step("write " + *o.output, [&] {
+    WriteMesh(kind, *mesh, node, t, *o.output, ExportSpaceOptions{o.objectSpace, o.zUp});
+  });
   if (fellBack) Warn(where + ": " + *fellBack);
   return kExitOk;
 }
@@ -300,6 +303,8 @@ int RunSnapshot(const CliOptions& o) {
     try {
       SplineExportOptions opt;
       opt.t = scene.time;
+      opt.objectSpace = o.objectSpace;
+      opt.zUp = o.zUp;
       WriteSplineExport(*o.output, paths, opt);
     } catch (const std::bad_alloc&) {
       throw;

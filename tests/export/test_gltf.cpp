@@ -11,6 +11,13 @@ class GltfExport : public ::testing::TestWithParam<bool> {
   ScratchDir dir;
 };
 
+// The sample mesh with every face in smoothing group 1.
+Mesh SmoothSampleMesh() {
+  Mesh m = SampleMesh();
+  for (int f = 0; f < m.getNumFaces(); ++f) m.faces[f].setSmGroup(1);
+  return m;
+}
+
 // Faces of the sample mesh per material id, in mesh order.
 std::map<int, std::vector<int>> FacesByMaterial(const Mesh& m) {
   std::map<int, std::vector<int>> out;
@@ -21,7 +28,8 @@ std::map<int, std::vector<int>> FacesByMaterial(const Mesh& m) {
 TEST_P(GltfExport, EveryCornerKeepsItsPositionAndTextureCoordinatesPerMaterialPrimitive) {
   Mesh mesh = SampleMesh();
   const std::string path = Name("mesh");
-  WriteGltf({&mesh, TurnedAndMoved(), "Trail001"}, path, Binary());
+  // In the node's own space with the host's axes, the positions are the mesh's, exactly.
+  WriteGltf({&mesh, TurnedAndMoved(), "Trail001"}, path, Binary(), ExportSpaceOptions{true, true});
   const tinygltf::Model model = LoadGltf(path, Binary());
 
   EXPECT_EQ(model.asset.version, "2.0");
@@ -58,9 +66,9 @@ TEST_P(GltfExport, EveryCornerKeepsItsPositionAndTextureCoordinatesPerMaterialPr
 }
 
 TEST_P(GltfExport, CornersAreSplitOnlyWhereTheirTextureVerticesDiffer) {
-  // Material 0 holds faces 0 and 2. They share vertex 2 with the same texture vertices on both channels:
-  // one glTF vertex for it, 5 in all.
-  Mesh mesh = SampleMesh();
+  // Material 0 holds faces 0 and 2. They share vertex 2 with the same texture vertices on both channels and,
+  // smoothed together, the same normal: one glTF vertex for it, 5 in all.
+  Mesh mesh = SmoothSampleMesh();
   WriteGltf({&mesh, Matrix3(), "n"}, Name("shared"), Binary());
   tinygltf::Model model = LoadGltf(Name("shared"), Binary());
   EXPECT_EQ(model.accessors[size_t(model.meshes.at(0).primitives.at(0).attributes.at("POSITION"))].count, 5u);
@@ -73,10 +81,17 @@ TEST_P(GltfExport, CornersAreSplitOnlyWhereTheirTextureVerticesDiffer) {
   EXPECT_EQ(model.accessors[size_t(model.meshes.at(0).primitives.at(0).attributes.at("POSITION"))].count, 6u);
 
   // Likewise for a different channel-2 vertex alone.
-  mesh = SampleMesh();
+  mesh = SmoothSampleMesh();
   mesh.mapFaces(2)[2].t[0] = 0;
   WriteGltf({&mesh, Matrix3(), "n"}, Name("seam2"), Binary());
   model = LoadGltf(Name("seam2"), Binary());
+  EXPECT_EQ(model.accessors[size_t(model.meshes.at(0).primitives.at(0).attributes.at("POSITION"))].count, 6u);
+
+  // And for a different normal alone: faces 0 and 2 in different smoothing groups.
+  mesh = SmoothSampleMesh();
+  mesh.faces[2].setSmGroup(2);
+  WriteGltf({&mesh, Matrix3(), "n"}, Name("split"), Binary());
+  model = LoadGltf(Name("split"), Binary());
   EXPECT_EQ(model.accessors[size_t(model.meshes.at(0).primitives.at(0).attributes.at("POSITION"))].count, 6u);
 }
 
@@ -98,7 +113,7 @@ TEST_P(GltfExport, PositionBoundsAreTheExactExtremes) {
   }
 }
 
-TEST_P(GltfExport, NodeMatrixReproducesTheWorldPlacement) {
+TEST_P(GltfExport, PositionsArePlacedInWorldSpaceYUpAndTheNodeHasNoTransform) {
   Mesh mesh = SampleMesh();
   const Matrix3 tm = TurnedAndMoved();
   WriteGltf({&mesh, tm, "Turned"}, Name("placed"), Binary());
@@ -107,17 +122,22 @@ TEST_P(GltfExport, NodeMatrixReproducesTheWorldPlacement) {
   const tinygltf::Node& node = model.nodes[0];
   EXPECT_EQ(node.name, "Turned");
   EXPECT_EQ(node.mesh, 0);
-  ASSERT_EQ(node.matrix.size(), 16u);
+  EXPECT_TRUE(node.matrix.empty() && node.translation.empty() && node.rotation.empty() && node.scale.empty());
   ASSERT_EQ(model.scenes.size(), 1u);
   EXPECT_EQ(model.scenes[0].nodes, std::vector<int>{0});
-  for (int i = 0; i < mesh.getNumVerts(); ++i) {
-    const Point3 world = mesh.verts[i] * tm;
-    const Point3 got = ApplyGltfMatrix(node.matrix, mesh.verts[i]);
-    // Float rounding only: a few units in the last place of the largest coordinate.
-    const float tol = 1e-4f + 4e-7f * std::max({std::fabs(world.x), std::fabs(world.y), std::fabs(world.z)});
-    EXPECT_NEAR(got.x, world.x, tol) << "vertex " << i;
-    EXPECT_NEAR(got.y, world.y, tol) << "vertex " << i;
-    EXPECT_NEAR(got.z, world.z, tol) << "vertex " << i;
+  const auto groups = FacesByMaterial(mesh);
+  size_t p = 0;
+  for (const auto& [id, faces] : groups) {
+    const auto tris = PrimitiveTriangles(model, model.meshes[0].primitives.at(p++));
+    ASSERT_EQ(tris.size(), faces.size());
+    for (size_t i = 0; i < faces.size(); ++i)
+      for (int k = 0; k < 3; ++k) {
+        const Point3 w = mesh.verts[mesh.faces[faces[i]].v[k]] * tm;
+        // World (x, y, z) is (x, z, -y) in a Y-up file.
+        const Point3 want(w.x, w.z, -w.y);
+        const float tol = 1e-4f + 4e-7f * std::max({std::fabs(w.x), std::fabs(w.y), std::fabs(w.z)});
+        EXPECT_TRUE(tris[i][size_t(k)].p.Equals(want, tol)) << "face " << faces[i] << " corner " << k;
+      }
   }
 }
 
@@ -129,16 +149,10 @@ TEST_P(GltfExport, NodeNamesThatAreNotUtf8AreMadeValid) {
   EXPECT_EQ(model.nodes.at(0).name, "Tr?il \xC3\xA9???");
 }
 
-TEST_P(GltfExport, IdentityPlacementLeavesTheNodeWithoutMatrix) {
-  Mesh mesh = SampleMesh();
-  WriteGltf({&mesh, Matrix3(), "n"}, Name("ident"), Binary());
-  EXPECT_TRUE(LoadGltf(Name("ident"), Binary()).nodes.at(0).matrix.empty());
-}
-
 TEST_P(GltfExport, ShearedPlacementIsAppliedToThePositions) {
   Mesh mesh = SampleMesh();
   Matrix3 shear(Point3(1.0f, 0.5f, 0.0f), Point3(0.0f, 1.0f, 0.0f), Point3(0.0f, 0.0f, 2.0f), Point3(3.0f, 0.0f, 0.0f));
-  WriteGltf({&mesh, shear, "n"}, Name("shear"), Binary());
+  WriteGltf({&mesh, shear, "n"}, Name("shear"), Binary(), ExportSpaceOptions{false, true});
   const tinygltf::Model model = LoadGltf(Name("shear"), Binary());
   EXPECT_TRUE(model.nodes.at(0).matrix.empty());
   const auto tris = PrimitiveTriangles(model, model.meshes.at(0).primitives.at(0));
@@ -157,18 +171,20 @@ TEST_P(GltfExport, MeshWithoutFacesGivesANodeWithoutMesh) {
   EXPECT_EQ(model.nodes[0].name, "Empty");
 }
 
-TEST_P(GltfExport, MeshWithoutTextureChannelsHasOnlyPositions) {
+TEST_P(GltfExport, MeshWithoutTextureChannelsHasOnlyPositionsAndNormals) {
   Mesh mesh = SampleMesh();
   mesh.setMapSupport(1, FALSE);
   mesh.setMapSupport(2, FALSE);
   WriteGltf({&mesh, Matrix3(), "n"}, Name("plain"), Binary());
   const tinygltf::Model model = LoadGltf(Name("plain"), Binary());
   for (const auto& prim : model.meshes.at(0).primitives) {
-    EXPECT_EQ(prim.attributes.size(), 1u);
+    EXPECT_EQ(prim.attributes.size(), 2u);
     EXPECT_EQ(prim.attributes.count("POSITION"), 1u);
+    EXPECT_EQ(prim.attributes.count("NORMAL"), 1u);
   }
-  // Without texture channels, each material's corners are its distinct vertices: 0,1,2,3,4 and 1,3,2.
-  EXPECT_EQ(model.accessors[size_t(model.meshes[0].primitives[0].attributes.at("POSITION"))].count, 5u);
+  // Without texture channels, each material's corners are its distinct (vertex, normal) pairs: faces 0 and 2
+  // are flat, so vertex 2 is in it twice, 6 in all; face 1 has 3.
+  EXPECT_EQ(model.accessors[size_t(model.meshes[0].primitives[0].attributes.at("POSITION"))].count, 6u);
   EXPECT_EQ(model.accessors[size_t(model.meshes[0].primitives[1].attributes.at("POSITION"))].count, 3u);
 }
 
@@ -189,6 +205,8 @@ TEST(ExportErrors, BadIndicesAreRefusedAndTheOldFileStays) {
     };
     write(good);
     const std::string before = ReadFile(path);
+    const std::string mtlBefore = ext == ".obj" ? ReadFile(MtlPathFor(path)) : "";
+    if (ext == ".obj") ASSERT_NE(mtlBefore.find("newmtl mtl2"), std::string::npos) << mtlBefore;
 
     Mesh badVertex = SampleMesh();
     badVertex.faces[1].v[2] = 5;
@@ -201,11 +219,12 @@ TEST(ExportErrors, BadIndicesAreRefusedAndTheOldFileStays) {
     EXPECT_THROW(write(notFinite), std::runtime_error) << ext;
 
     EXPECT_EQ(ReadFile(path), before) << ext;
+    if (ext == ".obj") EXPECT_EQ(ReadFile(MtlPathFor(path)), mtlBefore);
   }
-  // No temporary file is left behind.
+  // No temporary file is left behind: the three files and the .obj's materials.
   int files = 0;
   for (const auto& e : fs::directory_iterator(dir.Path())) files += e.is_regular_file();
-  EXPECT_EQ(files, 3);
+  EXPECT_EQ(files, 4);
 }
 
 TEST(ExportErrors, UnwritableFolderIsReported) {
