@@ -11,6 +11,7 @@
 #include "DemoScenes.h"
 #include "Regenerate.h"
 #include "Exporters.h"
+#include "Preview.h"
 #include "SceneLoader.h"
 
 namespace {
@@ -114,7 +115,8 @@ int RunDemo(const DemoContext& ctx) {
         const std::string stem = (dir / (scene.name + "-f" + FrameText(frame))).string();
         WriteGltf(em, stem + ".glb", true);
         WriteObj(em, stem + ".obj");
-        files += 2;
+        WritePreview(em, stem + ".png");
+        files += 3;
         rows.push_back(r);
       }
     } catch (const CancelledError&) {
@@ -126,7 +128,7 @@ int RunDemo(const DemoContext& ctx) {
   }
 
   const std::string summary = "Wakeweave demo: " + std::to_string(DemoScenes().size()) + " scenes\n" + scenesText +
-                              "\n" + Table(rows) + "\n" + std::to_string(files) + " files (.glb, .obj) in " +
+                              "\n" + Table(rows) + "\n" + std::to_string(files) + " files (.glb, .obj, .png) in " +
                               fs::absolute(dir).lexically_normal().string() + "\n";
   try {
     exportdetail::WriteFileAtomically((dir / "summary.txt").string(), summary);

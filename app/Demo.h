@@ -1,7 +1,8 @@
 #pragma once
 // `wakeweave demo`: builds the built-in scenes, evaluates each at a few frames, writes every trail mesh as
-// <scene>-f<frame>.glb and .obj into outDir (created if missing), and prints a summary table (also written
-// to outDir/summary.txt). The particle scenes are recorded through the progress dialog first.
+// <scene>-f<frame>.glb and .obj with its preview picture <scene>-f<frame>.png into outDir (created if
+// missing), and prints a summary table (also written to outDir/summary.txt). The particle scenes are recorded
+// through the progress dialog first.
 #include <max.h>
 
 #include <string>

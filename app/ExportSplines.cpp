@@ -20,7 +20,8 @@ ExportFormat ExportFormatOf(const std::string& path) {
   if (ext == ".obj") return ExportFormat::Obj;
   if (ext == ".gltf") return ExportFormat::Gltf;
   if (ext == ".glb") return ExportFormat::Glb;
-  throw UsageError(path + ": unknown output type \"" + ext + "\" (use .json, .obj, .gltf or .glb)");
+  if (ext == ".png") return ExportFormat::Png;
+  throw UsageError(path + ": unknown output type \"" + ext + "\" (use .json, .obj, .gltf, .glb or .png)");
 }
 
 namespace {
@@ -128,9 +129,17 @@ std::string SplineDumpJson(const BezierShape& shape, const std::string& name) {
   return out;
 }
 
-void CheckSplineExportPath(const std::string& path) { ExportFormatOf(path); }
+void CheckSplineExportPath(const std::string& path) {
+  // A preview picture is of a mesh: for splines .png is as unknown as any other type.
+  try {
+    if (ExportFormatOf(path) != ExportFormat::Png) return;
+  } catch (const UsageError&) {
+  }
+  throw UsageError(path + ": unknown output type \"" + LowerExtension(path) + "\" (use .json, .obj, .gltf or .glb)");
+}
 
 void WriteSplineExport(const std::string& path, INode* node, const SplineExportOptions& opt) {
+  CheckSplineExportPath(path);
   const ExportFormat format = ExportFormatOf(path);
   if (!node) throw RunError(path + ": no node to write");
   const std::string name = node->GetName() ? node->GetName() : "";
@@ -150,6 +159,8 @@ void WriteSplineExport(const std::string& path, INode* node, const SplineExportO
       break;
     case ExportFormat::Json:
       exportdetail::WriteFileAtomically(path, SplineDumpJson(shape, name));
+      break;
+    case ExportFormat::Png:  // refused above
       break;
   }
 }

@@ -60,7 +60,8 @@ struct SplineExportOptions {
 };
 
 // The file formats of the exports, by the output path's extension (any case); UsageError for another one.
-enum class ExportFormat { Json, Obj, Gltf, Glb };
+// Png is a preview picture of a mesh (see Preview.h), not an export of splines.
+enum class ExportFormat { Json, Obj, Gltf, Glb, Png };
 ExportFormat ExportFormatOf(const std::string& path);
 
 // Refuses (UsageError) a path whose extension is none of .obj, .gltf, .glb and .json, before any work.

@@ -18,6 +18,7 @@
 #include "FallbackWatch.h"
 #include "MeshDump.h"
 #include "PluginHost.h"
+#include "Preview.h"
 #include "Printable.h"
 #include "ProgressAgent.h"
 #include "Regenerate.h"
@@ -77,6 +78,9 @@ void WriteMesh(ExportFormat kind, const Mesh& mesh, INode* node, TimeValue t, co
       case ExportFormat::Gltf:
       case ExportFormat::Glb:
         WriteGltf(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path, kind == ExportFormat::Glb, space);
+        break;
+      case ExportFormat::Png:
+        WritePreview(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path, space);
         break;
     }
   } catch (const std::bad_alloc&) {

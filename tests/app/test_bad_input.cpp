@@ -322,7 +322,7 @@ TEST_F(BadInput, BadCommandLines) {
   EXPECT_EQ(Refused({"eval", scene, "--frame", "1"}, e), "eval needs -o OUT (see wakeweave eval --help)");
   EXPECT_EQ(Refused({"eval", "--frame", "1", "-o", out}, e), "eval needs a SCENE file (see wakeweave eval --help)");
   EXPECT_EQ(Refused({"eval", scene, "--frame", "1", "-o", Path("o.stl").string()}, e),
-            Path("o.stl").string() + ": unknown output type \".stl\" (use .json, .obj, .gltf or .glb)");
+            Path("o.stl").string() + ": unknown output type \".stl\" (use .json, .obj, .gltf, .glb or .png)");
   EXPECT_EQ(Refused({"eval", scene, "--frame", "1", "--node", "Nobody", "-o", out}, e),
             scene + ": --node: no node named \"Nobody\"");
   EXPECT_EQ(Refused({"eval", scene, "--frame", "1", "--regenerate=yes", "-o", out}, e),
