@@ -20,7 +20,8 @@ bool IsCommand(const std::string& s) {
 // Options that take a value, per command.
 bool TakesValue(const std::string& command, const std::string& opt) {
   if (command == "eval")
-    return opt == "--frame" || opt == "--node" || opt == "-o" || opt == "--output" || opt == "--max-memory";
+    return opt == "--frame" || opt == "--frames" || opt == "--node" || opt == "-o" || opt == "--output" ||
+           opt == "--max-memory";
   if (command == "record") return opt == "-o" || opt == "--output";
   if (command == "snapshot") return opt == "--node" || opt == "-o" || opt == "--output";
   if (command == "demo") return opt == "--out";
@@ -32,8 +33,11 @@ bool TakesPlacement(const std::string& command, const std::string& opt) {
   return (command == "eval" || command == "snapshot") && (opt == "--up" || opt == "--space");
 }
 
-bool IsFlag(const std::string& command, const std::string& opt) {
-  return (command == "eval" || command == "snapshot") && opt == "--regenerate";
+// Options without a value, per command: the setting each turns on, or null.
+bool* FlagOf(CliOptions& o, const std::string& opt) {
+  if ((o.command == "eval" || o.command == "snapshot") && opt == "--regenerate") return &o.regenerate;
+  if (o.command == "eval" && (opt == "--quiet" || opt == "-q")) return &o.quiet;
+  return nullptr;
 }
 
 std::string SeeHelp(const std::string& command) {
@@ -75,6 +79,10 @@ CliOptions ParseCommandLine(int argc, const char* const* argv) {
       o.debug = true;
       continue;
     }
+    if (a == "--version") {
+      o.version = true;
+      continue;
+    }
     std::string opt = a, value;
     bool inlineValue = false;
     if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
@@ -82,9 +90,9 @@ CliOptions ParseCommandLine(int argc, const char* const* argv) {
       value = a.substr(eq + 1);
       inlineValue = true;
     }
-    if (IsFlag(o.command, opt)) {
+    if (bool* flag = FlagOf(o, opt)) {
       if (inlineValue) throw UsageError("option " + opt + " takes no value");
-      o.regenerate = true;
+      *flag = true;
       continue;
     }
     if (!TakesValue(o.command, opt) && !TakesPlacement(o.command, opt)) {
@@ -101,6 +109,8 @@ CliOptions ParseCommandLine(int argc, const char* const* argv) {
     }
     if (opt == "--frame")
       o.frame = value;
+    else if (opt == "--frames")
+      o.frames = value;
     else if (opt == "--node")
       o.node = value;
     else if (opt == "-o" || opt == "--output")
@@ -117,7 +127,7 @@ CliOptions ParseCommandLine(int argc, const char* const* argv) {
       throw UsageError(opt + " expects " + (opt == "--up" ? "y or z" : "world or object") + ", got \"" + value + "\"" +
                        SeeHelp(o.command));
   }
-  if (o.help) return o;
+  if (o.help || o.version) return o;
   const size_t wanted = (o.command == "eval" || o.command == "record" || o.command == "snapshot") ? 1 : 0;
   if (positional.size() > wanted)
     throw UsageError("unexpected argument \"" + positional[wanted] + "\"" + SeeHelp(o.command));
@@ -203,13 +213,20 @@ std::string LowerExtension(const std::string& path) {
 
 std::string HelpText(const std::string& command) {
   if (command == "eval")
-    return "Usage: wakeweave eval SCENE --frame F [--node NAME] [--max-memory SIZE] [--regenerate] -o OUT\n"
+    return "Usage: wakeweave eval SCENE [--frame F | --frames A:B[:STEP]] [--node NAME] [--max-memory SIZE]\n"
+           "                      [--regenerate] [--quiet] -o OUT\n"
            "\n"
            "Loads SCENE (a .json scene file, or a scene saved by 'wakeweave record' as .wws), sets the scene\n"
-           "time to frame F, evaluates the node's modifier stack and writes the mesh that leaves it.\n"
+           "time to frame F, evaluates the node's modifier stack and writes the mesh that leaves it. Prints\n"
+           "one line per file written: its path, vertices, faces and materials.\n"
            "\n"
            "Options:\n"
-           "  --frame F       the frame to evaluate at (a number; fractions allowed)\n"
+           "  --frame F       the frame to evaluate at (a number; fractions allowed; default: the scene's\n"
+           "                  frame)\n"
+           "  --frames A:B[:STEP]\n"
+           "                  every frame from A to B, STEP apart (default 1): with {frame} in OUT one file\n"
+           "                  per frame ({frame:04} pads to 4 characters); a .glb or .gltf OUT without it is\n"
+           "                  one file whose frames play as an animation. All files or none are written.\n"
            "  --node NAME     the node to evaluate (default: the first node, in file order, that has a\n"
            "                  Wakeweave modifier)\n"
            "  --regenerate    regenerate the particle trails of every Wakeweave modifier first, with\n"
@@ -225,6 +242,7 @@ std::string HelpText(const std::string& command) {
            "                  to Y-up, (x, y, z) becomes (x, z, -y); z keeps them\n"
            "  --space world|object\n"
            "                  .obj and glTF files in world space (default) or in the node's object space\n"
+           "  -q, --quiet     print nothing when all went well\n"
            "  --debug         show the host's debug output on standard error\n"
            "  -h, --help      show this help\n";
   if (command == "info")
@@ -284,8 +302,9 @@ std::string HelpText(const std::string& command) {
          "Drives the Wakeweave trail modifier through a stand-in of its host application.\n"
          "\n"
          "Commands:\n"
-         "  eval SCENE --frame F [--node NAME] [--regenerate] -o OUT\n"
-         "                  evaluate a scene at a frame and write the trail mesh (.json, .obj, .gltf, .glb)\n"
+         "  eval SCENE [--frame F | --frames A:B[:STEP]] [--node NAME] [--regenerate] -o OUT\n"
+         "                  evaluate a scene at a frame, or at each frame of a range, and write the trail\n"
+         "                  mesh (.json, .obj, .gltf, .glb)\n"
          "  info            describe the plug-in library and its parameters\n"
          "  demo [--out DIR]\n"
          "                  build the demo scenes and write their trail meshes\n"
@@ -297,6 +316,7 @@ std::string HelpText(const std::string& command) {
          "Options:\n"
          "  --debug         show the host's debug output on standard error (anywhere on the line)\n"
          "  -h, --help      show help (of the program, or of the command given)\n"
+         "  --version       show the program's version\n"
          "\n"
          "Exit codes: 0 done, 2 bad usage or bad input, 1 anything else.\n"
          "Run 'wakeweave COMMAND --help' for a command's options.\n";

@@ -5,13 +5,16 @@
 #include <string>
 
 struct CliOptions {
-  std::string command;  // "eval", "info", "demo", "record", "snapshot"; empty when none was given
-  bool help = false;    // --help / -h anywhere
-  bool debug = false;   // --debug anywhere: the host's debug output goes to standard error
+  std::string command;   // "eval", "info", "demo", "record", "snapshot"; empty when none was given
+  bool help = false;     // --help / -h anywhere
+  bool debug = false;    // --debug anywhere: the host's debug output goes to standard error
+  bool version = false;  // --version anywhere: print the program's version
 
   // eval, record and snapshot
   std::string scene;
   std::optional<std::string> frame;      // eval --frame, as typed (checked by ParseFrame)
+  std::optional<std::string> frames;     // eval --frames A:B[:STEP], as typed (checked by ParseFrameRange)
+  bool quiet = false;                    // eval --quiet: no line per file written
   std::optional<std::string> node;       // eval and snapshot --node
   bool regenerate = false;               // eval and snapshot --regenerate
   std::optional<std::string> maxMemory;  // eval --max-memory, as typed (checked by ParseMemorySize)
@@ -26,6 +29,9 @@ struct CliOptions {
 // Throws UsageError for an unknown command or option, a missing option value or a stray argument. Required
 // arguments are not checked here (so that --help always works); the commands check them.
 CliOptions ParseCommandLine(int argc, const char* const* argv);
+
+// The program's version, as --version prints it after "wakeweave ".
+inline constexpr const char* kProgramVersion = "1.1.0";
 
 // The help of a command ("" for the program).
 std::string HelpText(const std::string& command);

@@ -6,7 +6,9 @@
 #include <cinttypes>
 #include <cstdio>
 #include <iostream>
+#include <filesystem>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include "Cli.h"
 #include "Demo.h"
 #include "Errors.h"
+#include "ExportGltfAnimation.h"
 #include "Exporters.h"
 #include "FallbackWatch.h"
 #include "MeshDump.h"
@@ -24,6 +27,7 @@
 #include "Regenerate.h"
 #include "SavedScene.h"
 #include "SceneLoader.h"
+#include "Sequence.h"
 
 namespace {
 
@@ -54,7 +58,8 @@ INode* ChooseNode(const CliOptions& o, const LoadedScene& scene) {
   for (INode* n : scene.nodes)
     if (*o.node == n->GetName()) {
       if (std::find(carriers.begin(), carriers.end(), n) == carriers.end())
-        throw UsageError(o.scene + ": --node: node \"" + *o.node + "\" has no Wakeweave modifier");
+        throw UsageError(o.scene + ": --node: node \"" + *o.node +
+                         "\" has no Wakeweave modifier (--node names a node whose modifier stack holds one)");
       return n;
     }
   throw UsageError(o.scene + ": --node: no node named \"" + *o.node + "\"");
@@ -101,54 +106,220 @@ void RegenerateAll(const LoadedScene& scene, ClassDesc* wakeweave, bool onlyWher
 
 void Warn(const std::string& what) { std::cerr << "wakeweave: warning: " << PrintableText(what) << std::endl; }
 
-int RunEval(const CliOptions& o) {
-  if (o.scene.empty()) throw UsageError("eval needs a SCENE file (see wakeweave eval --help)");
-  if (!o.frame) throw UsageError("eval needs --frame F (see wakeweave eval --help)");
-  if (!o.output) throw UsageError("eval needs -o OUT (see wakeweave eval --help)");
-  const double frame = ParseFrame(*o.frame);
-  const uint64_t budget = o.maxMemory ? ParseMemorySize(*o.maxMemory) : 0;
-  const ExportFormat kind = ExportFormatOf(*o.output);
-  CheckSceneName(o.scene);
-  RefuseOutputOverScene(o.scene, *o.output);
+// "12 vertices" / "1 vertex".
+std::string Counted(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
 
-  // The person is at the keyboard from the start, so Ctrl-C during the load also cancels.
-  std::optional<ProgressAgent> agent;
-  if (o.regenerate) agent.emplace(std::cerr, StandardErrorIsTerminal());
-  auto host = Step("load the plug-in", [] { return PluginHost::Load(); });
-  const LoadedScene scene = Step("load " + o.scene, [&] { return ReadScene(o.scene, host->Wakeweave()); });
-  INode* node = ChooseNode(o, scene);
-  if (agent) RegenerateAll(scene, host->Wakeweave(), false, *agent);
+std::set<MtlID> MaterialsOf(const Mesh& mesh) {
+  std::set<MtlID> ids;
+  for (int f = 0; f < mesh.getNumFaces(); ++f) ids.insert(mesh.faces[f].getMatID());
+  return ids;
+}
 
-  TimeValue t;
+// The line eval prints for each file it wrote.
+// For an animation, its frame count and their totals.
+std::string WrittenLine(const std::string& path, size_t verts, size_t faces, size_t materials, size_t frames = 0) {
+  return "wrote " + PrintableText(path) + ": " + (frames ? Counted(frames, "frame", "frames") + ", " : "") +
+         Counted(verts, "vertex", "vertices") + ", " + Counted(faces, "face", "faces") + ", " +
+         Counted(materials, "material", "materials");
+}
+
+// A failure message about a file written under a staging name, told about the file the person asked for.
+std::string Retarget(std::string what, const std::string& staged, const std::string& target) {
+  for (size_t at; (at = what.find(staged)) != std::string::npos;) what.replace(at, staged.size(), target);
+  return what;
+}
+
+// The frames of --frames in ticks; frames that round to the same tick are refused, since they would show
+// the same time twice (and a glTF animation's times must ascend).
+std::vector<TimeValue> SequenceTicks(const std::vector<double>& frames) {
+  std::vector<TimeValue> ticks;
   try {
-    t = FramesToTicks(frame, GetTicksPerFrame(), "--frame");
+    for (double f : frames) ticks.push_back(FramesToTicks(f, GetTicksPerFrame(), "--frames"));
   } catch (const SceneError& e) {
     throw UsageError(e.what());
   }
+  for (size_t k = 1; k < ticks.size(); ++k)
+    if (ticks[k] == ticks[k - 1])
+      throw UsageError("--frames: frames " + NumberText(frames[k - 1]) + " and " + NumberText(frames[k]) +
+                       " fall on the same tick (" + std::to_string(GetTicksPerFrame()) +
+                       " ticks a frame): use a larger STEP");
+  return ticks;
+}
+
+// What --frames writes: one file per frame (named by the pattern in OUT), or one animated glTF.
+struct SequenceOutput {
+  std::vector<double> frames;
+  std::vector<std::string> paths;  // one per frame; empty for an animated glTF
+};
+
+SequenceOutput PlanSequence(const CliOptions& o, ExportFormat kind) {
+  SequenceOutput plan;
+  plan.frames = FramesOf(ParseFrameRange(*o.frames));
+  const FramePattern pattern(*o.output);
+  if (!pattern.HasField()) {
+    if (kind != ExportFormat::Gltf && kind != ExportFormat::Glb)
+      throw UsageError(*o.output +
+                       ": --frames writes one file per frame: put {frame} in -o (only .gltf and .glb "
+                       "hold every frame in one file)");
+    RefuseOutputOverScene(o.scene, *o.output);
+    return plan;
+  }
+  std::set<std::string> seen;
+  for (double f : plan.frames) {
+    plan.paths.push_back(pattern.Expand(f));
+    RefuseOutputOverScene(o.scene, plan.paths.back());
+    std::error_code ec;
+    const std::string key = std::filesystem::absolute(plan.paths.back(), ec).lexically_normal().string();
+    if (!seen.insert(key).second) throw UsageError("-o " + *o.output + ": two frames would write " + plan.paths.back());
+  }
+  return plan;
+}
+
+int RunEval(const CliOptions& o) {
+  if (o.scene.empty()) throw UsageError("eval needs a SCENE file (see wakeweave eval --help)");
+  if (!o.output) throw UsageError("eval needs -o OUT (see wakeweave eval --help)");
+  if (o.frame && o.frames)
+    throw UsageError("eval takes --frame F or --frames A:B[:STEP], not both (see wakeweave eval --help)");
+  const double frame = o.frame ? ParseFrame(*o.frame) : 0.0;  // without --frame, the scene's frame
+  const uint64_t budget = o.maxMemory ? ParseMemorySize(*o.maxMemory) : 0;
+  const ExportFormat kind = ExportFormatOf(*o.output);
+  CheckSceneName(o.scene);
+  std::optional<SequenceOutput> sequence;
+  if (o.frames) {
+    sequence = PlanSequence(o, kind);
+  } else {
+    if (MentionsFrameField(*o.output))
+      throw UsageError("-o " + *o.output + ": a {frame} pattern names the files of --frames A:B, not of one frame");
+    RefuseOutputOverScene(o.scene, *o.output);
+  }
+
+  // The person is at the keyboard from the start, so Ctrl-C during the load also cancels; a sequence
+  // always listens, so that Ctrl-C part way leaves no partial set of files.
+  std::optional<ProgressAgent> agent;
+  if (o.regenerate || sequence) agent.emplace(std::cerr, StandardErrorIsTerminal());
+  auto host = Step("load the plug-in", [] { return PluginHost::Load(); });
+  const LoadedScene scene = Step("load " + o.scene, [&] { return ReadScene(o.scene, host->Wakeweave()); });
+  INode* node = ChooseNode(o, scene);
+  if (o.regenerate) RegenerateAll(scene, host->Wakeweave(), false, *agent);
+  const auto cancelled = [&] { return agent && agent->Interrupted(); };
+  if (cancelled()) throw CancelledError();
+
   const std::string name = node->GetName();
-  const std::string where = name + " at frame " + NumberText(frame);
   SetEvalMemoryBudget(budget);
-  std::optional<std::string> fellBack;
-  const Mesh* mesh = Step("evaluate " + where, [&] {
-    FallbackWatch watch;
-    GetCOREInterface()->SetTime(t, FALSE);
-    const ObjectState& os = node->EvalWorldState(t);
-    auto* tri = dynamic_cast<TriObject*>(os.obj);
-    if (!tri) {
-      TSTR cls;
-      if (os.obj) os.obj->GetClassName(cls);
-      throw RunError("node \"" + name + "\" evaluates to " +
-                     (os.obj ? "a " + std::string(cls.data()) : std::string("nothing")) + ", not a mesh");
+  std::vector<std::string> warnings, written;
+  // Evaluates the node at t; the mesh stays valid until the next evaluation.
+  const auto evaluate = [&](TimeValue t, double atFrame) -> const Mesh& {
+    const std::string where = name + " at frame " + NumberText(atFrame);
+    return *Step("evaluate " + where, [&] {
+      FallbackWatch watch;
+      GetCOREInterface()->SetTime(t, FALSE);
+      const ObjectState& os = node->EvalWorldState(t);
+      auto* tri = dynamic_cast<TriObject*>(os.obj);
+      if (!tri) {
+        TSTR cls;
+        if (os.obj) os.obj->GetClassName(cls);
+        throw RunError("node \"" + name + "\" evaluates to " +
+                       (os.obj ? "a " + std::string(cls.data()) : std::string("nothing")) + ", not a mesh");
+      }
+      if (watch.Reason()) warnings.push_back(where + ": " + *watch.Reason());
+      return &tri->GetMesh();
+    });
+  };
+  // Writes a mesh to `at`, reporting failures about `target` (the same file unless it is staged).
+  const auto write = [&](ExportFormat format, const Mesh& mesh, TimeValue t, const std::string& at,
+                         const std::string& target) {
+    Step("write " + target, [&] {
+      try {
+        WriteMesh(format, mesh, node, t, at, ExportSpaceOptions{o.objectSpace, o.zUp});
+      } catch (const RunError& e) {
+        throw RunError(Retarget(e.what(), at, target));
+      }
+    });
+  };
+  const auto finish = [&] {
+    for (const std::string& w : warnings) Warn(w);
+    if (!o.quiet)
+      for (const std::string& line : written) std::cout << line << "\n";
+    std::cout << std::flush;
+    return kExitOk;
+  };
+
+  if (!sequence) {
+    const int tpf = GetTicksPerFrame();
+    TimeValue t = scene.time;
+    try {
+      if (o.frame) t = FramesToTicks(frame, tpf, "--frame");
+    } catch (const SceneError& e) {
+      throw UsageError(e.what());
     }
-    fellBack = watch.Reason();
-    return &tri->GetMesh();
+    const Mesh& mesh = evaluate(t, o.frame ? frame : double(t) / tpf);
+    if (cancelled()) throw CancelledError();
+    write(kind, mesh, t, *o.output, *o.output);
+    written.push_back(
+        WrittenLine(*o.output, size_t(mesh.getNumVerts()), size_t(mesh.getNumFaces()), MaterialsOf(mesh).size()));
+    return finish();
+  }
+
+  const std::vector<double>& frames = sequence->frames;
+  const std::vector<TimeValue> ticks = SequenceTicks(frames);
+  StagedFiles staged;
+  SequenceProgress progress(std::cerr, StandardErrorIsTerminal(), frames.size());
+  if (!sequence->paths.empty()) {
+    for (size_t k = 0; k < frames.size(); ++k) {
+      const Mesh& mesh = evaluate(ticks[k], frames[k]);
+      if (cancelled()) throw CancelledError();
+      const std::string& target = sequence->paths[k];
+      write(kind, mesh, ticks[k], Step("write " + target, [&] { return staged.Stage(target); }), target);
+      written.push_back(
+          WrittenLine(target, size_t(mesh.getNumVerts()), size_t(mesh.getNumFaces()), MaterialsOf(mesh).size()));
+      progress.Advance();
+    }
+  } else {
+    // Each frame is the single-frame export of that frame, read back and put under a node of its own.
+    const std::string& target = *o.output;
+    const std::string scratch = Step("write " + target, [&] { return staged.Stage(target, "frame.glb"); });
+    GltfAnimation animation;
+    size_t verts = 0, faces = 0;
+    std::set<MtlID> materials;
+    for (size_t k = 0; k < frames.size(); ++k) {
+      const Mesh& mesh = evaluate(ticks[k], frames[k]);
+      if (cancelled()) throw CancelledError();
+      verts += size_t(mesh.getNumVerts());
+      faces += size_t(mesh.getNumFaces());
+      materials.merge(MaterialsOf(mesh));
+      write(ExportFormat::Glb, mesh, ticks[k], scratch, target);
+      Step("write " + target, [&] {
+        try {
+          animation.AddFrame(ReadGltfFile(scratch), ticks[k], name + " frame " + NumberText(frames[k]));
+        } catch (const std::runtime_error& e) {
+          throw RunError(AboutFile(target, Retarget(e.what(), scratch, target)));
+        }
+      });
+      progress.Advance();
+    }
+    const TimeValue hold = ticks.size() > 1 ? ticks.back() - ticks[ticks.size() - 2] : GetTicksPerFrame();
+    Step("write " + target, [&] {
+      try {
+        animation.Write(target, kind == ExportFormat::Glb, hold);
+      } catch (const std::runtime_error& e) {
+        throw RunError(AboutFile(target, e.what()));
+      }
+    });
+    staged.Discard();
+    written.push_back(WrittenLine(target, verts, faces, materials.size(), frames.size()));
+  }
+  progress.Finish();
+  if (cancelled()) throw CancelledError();
+  Step("write the files of " + *o.output, [&] {
+    try {
+      staged.Commit();
+    } catch (const std::runtime_error& e) {
+      throw RunError(e.what());
+    }
   });
-  if (agent && agent->Interrupted()) throw CancelledError();
-  Step("write " + *o.output, [&] {
-    WriteMesh(kind, *mesh, node, t, *o.output, ExportSpaceOptions{o.objectSpace, o.zUp});
-  });
-  if (fellBack) Warn(where + ": " + *fellBack);
-  return kExitOk;
+  return finish();
 }
 
 const char* TypeName(int type) {
@@ -343,6 +514,10 @@ int main(int argc, char** argv) {
   }
   if (o.help) {
     std::cout << HelpText(o.command);
+    return kExitOk;
+  }
+  if (o.version) {
+    std::cout << "wakeweave " << kProgramVersion << "\n";
     return kExitOk;
   }
   if (o.command.empty()) {

@@ -93,8 +93,24 @@ TEST_F(Eval, NodeChoiceDefaultsToTheFirstWakeweaveNode) {
   RunResult plain = RunApp({"eval", scene, "--frame", "4", "--node", "Plain", "-o", out});
   EXPECT_EQ(plain.exitCode, 2);
   ASSERT_EQ(plain.ErrLines().size(), 1u) << plain.err;
-  EXPECT_EQ(plain.ErrLines()[0], "wakeweave: error: " + scene + ": --node: node \"Plain\" has no Wakeweave modifier");
+  EXPECT_EQ(plain.ErrLines()[0], "wakeweave: error: " + scene +
+                                     ": --node: node \"Plain\" has no Wakeweave modifier (--node names a node whose "
+                                     "modifier stack holds one)");
   EXPECT_FALSE(std::filesystem::exists(out));
+
+  // Nor do a particle system and its events, though --node can name them.
+  const std::string flow = Scene("flow.json", R"({"nodes": [
+    {"name": "PF Source 001", "object": {"type": "particles", "interface": "flow", "events": ["Event 001"],
+       "particles": [{"born": 0, "path": [0, 0, 0]}]}},
+    {"name": "Ribbon", "object": {"type": "circle", "radius": 1}, "modifiers": [{"class": "Wakeweave"}]}]})");
+  for (const std::string name : {"PF Source 001", "Event 001"}) {
+    RunResult r = RunApp({"eval", flow, "--node", name, "-o", out});
+    EXPECT_EQ(r.exitCode, 2);
+    ASSERT_EQ(r.ErrLines().size(), 1u) << r.err;
+    EXPECT_EQ(r.ErrLines()[0], "wakeweave: error: " + flow + ": --node: node \"" + name +
+                                   "\" has no Wakeweave modifier (--node names a node whose modifier stack holds one)");
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
 }
 
 TEST_F(Eval, FractionalFramesRoundHalfwayAwayFromZero) {

@@ -129,3 +129,21 @@ TEST_F(AppTest, ProgressWithoutATerminalIsAFewPlainLines) {
   EXPECT_NE(lines.back().find("100%"), std::string::npos) << r.err;
   EXPECT_TRUE(std::filesystem::exists(Path("short.wws")));
 }
+
+TEST_F(AppTest, CtrlCPartWayThroughASequenceShowsTheBarAndWritesNoFile) {
+  // An anchored trail whose mesh grows every frame, over thousands of frames: long enough to interrupt.
+  const std::string scene = Scene("grow.json", R"({"nodes": [{"name": "Ring",
+      "position": {"keys": [[0, [0, 0, 0]], [3000, [3000, 0, 0]]]}, "object": {"type": "circle", "radius": 1},
+      "modifiers": [{"class": "Wakeweave", "params": {"moving or still": 1}}]}]})");
+  const TerminalRun run =
+      RunAtTerminalAndInterrupt({"eval", scene, "--frames", "0:3000", "-o", Path("ring-{frame}.obj").string()});
+  EXPECT_TRUE(run.sawBar) << run.screen;
+  EXPECT_NE(run.screen.find("\rEvaluating frames "), std::string::npos) << run.screen;
+  EXPECT_EQ(run.exitCode, 1) << run.screen;
+  EXPECT_GE(run.stopSeconds, 0.0);
+  EXPECT_LT(run.stopSeconds, 1.0);
+  EXPECT_EQ(LinesMentioning(run.screen, "cancelled").size(), 1u) << run.screen;
+  EXPECT_EQ(LinesMentioning(run.screen, "wrote").size(), 0u) << run.screen;
+  // Not one frame's file, nor the staging folder.
+  EXPECT_EQ(OutputsExcept({"grow.json"}), std::vector<std::string>{});
+}

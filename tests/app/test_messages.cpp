@@ -138,7 +138,8 @@ TEST_F(Messages, ANodeWithoutAWakeweaveModifierIsBadInput) {
       {"name": "A", "object": {"type": "circle", "radius": 1}, "modifiers": [{"class": "Wakeweave"}]}]})");
   for (const char* node : {"Circle", "Empty"})
     EXPECT_EQ(Refusal({"eval", scene, "--frame", "1", "--node", node, "-o", Path("o.json").string()}, {"s.json"}),
-              "wakeweave: error: " + scene + ": --node: node \"" + node + "\" has no Wakeweave modifier");
+              "wakeweave: error: " + scene + ": --node: node \"" + node +
+                  "\" has no Wakeweave modifier (--node names a node whose modifier stack holds one)");
 }
 
 TEST_F(Messages, ASceneOfAHundredThousandNodesLoadsInLinearTime) {

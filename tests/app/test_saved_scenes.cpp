@@ -147,7 +147,9 @@ TEST_F(SavedScenes, EvalOfASavedSceneFindsItsNodes) {
   }
   RunResult r = RunApp({"eval", saved, "--frame", "4", "--node", "Plain", "-o", Path("c.json").string()});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.err, "wakeweave: error: " + saved + ": --node: node \"Plain\" has no Wakeweave modifier\n");
+  EXPECT_EQ(r.err, "wakeweave: error: " + saved +
+                       ": --node: node \"Plain\" has no Wakeweave modifier (--node names a node whose modifier "
+                       "stack holds one)\n");
 }
 
 }  // namespace
