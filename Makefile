@@ -76,7 +76,10 @@ $(BUILD)/build.ninja:
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
+# The demo runs the program, which loads the plug-in module and the stand-ins: only those are built, not
+# the test programs or the benchmark (`make test` builds everything).
+demo: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target wakeweave Wakeweave
 	$(BUILD)/wakeweave demo
 
 # Each lane prints how long it took.
