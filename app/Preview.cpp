@@ -4,6 +4,7 @@
 
 #include <GL/gl.h>
 #include <GL/osmesa.h>
+#include <dlfcn.h>
 #include <png.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <new>
 #include <stdexcept>
+#include <type_traits>
 
 #include "Normals.h"
 
@@ -107,6 +109,51 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libOSMesa.so
 
 namespace {
 
+// Mesa's off-screen OpenGL is loaded when the first picture is drawn, not when the program starts: it brings
+// LLVM with it, far more than every other command needs, and a command run under a tight memory limit
+// (ulimit -v) must not fail to start for want of it.
+#define WW_GL_FUNCTIONS(X)                                                                                             \
+  X(BindTexture)                                                                                                       \
+  X(Clear) X(ClearColor) X(Color3f) X(ColorMaterial) X(Disable) X(DrawArrays) X(Enable) X(EnableClientState) X(Finish) \
+      X(Frustum) X(GetError) X(LightModelfv) X(LightModeli) X(Lightfv) X(LoadIdentity) X(LoadMatrixd) X(MatrixMode)    \
+          X(NormalPointer) X(PixelStorei) X(ShadeModel) X(TexCoordPointer) X(TexEnvi) X(TexImage2D) X(TexParameteri)   \
+              X(VertexPointer) X(Viewport)
+
+struct GlApi {
+  decltype(&::OSMesaCreateContextExt) CreateContextExt = nullptr;
+  decltype(&::OSMesaMakeCurrent) MakeCurrent = nullptr;
+#define WW_GL_MEMBER(name) decltype(&::gl##name) name = nullptr;
+  WW_GL_FUNCTIONS(WW_GL_MEMBER)
+#undef WW_GL_MEMBER
+};
+GlApi gl;
+
+// Loads the library and its entry points once; throws (every time) when that failed.
+void LoadGl() {
+  static std::string failure;
+  static bool tried = false;
+  if (!tried) {
+    tried = true;
+    void* lib = dlopen("libOSMesa.so.8", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) lib = dlopen("libOSMesa.so", RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+      const char* why = dlerror();
+      failure = std::string("cannot load Mesa's off-screen OpenGL (libOSMesa): ") + (why ? why : "not found");
+    } else {
+      const auto find = [&](auto& fn, const char* name) {
+        fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+        if (!fn && failure.empty()) failure = std::string("libOSMesa has no ") + name;
+      };
+      find(gl.CreateContextExt, "OSMesaCreateContextExt");
+      find(gl.MakeCurrent, "OSMesaMakeCurrent");
+#define WW_GL_FIND(name) find(gl.name, "gl" #name);
+      WW_GL_FUNCTIONS(WW_GL_FIND)
+#undef WW_GL_FIND
+    }
+  }
+  if (!failure.empty()) throw std::runtime_error(failure);
+}
+
 // The process's one OSMesa context, made on first use and kept: Mesa keeps part of what a context and its
 // buffer allocate after the context is destroyed, so a context per picture would leak on every picture. The
 // mutex lets one thread at a time draw with it.
@@ -117,16 +164,17 @@ OSMesaContext sharedContext = nullptr;
 class OffscreenContext {
  public:
   OffscreenContext(int width, int height) : lock_(contextMutex), pixels_(size_t(width) * size_t(height) * 4) {
-    if (!sharedContext) sharedContext = OSMesaCreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
+    LoadGl();
+    if (!sharedContext) sharedContext = gl.CreateContextExt(OSMESA_RGBA, 24, 0, 0, nullptr);
     if (!sharedContext) throw std::runtime_error("cannot make an off-screen OpenGL context (OSMesa)");
-    if (!OSMesaMakeCurrent(sharedContext, pixels_.data(), GL_UNSIGNED_BYTE, width, height))
+    if (!gl.MakeCurrent(sharedContext, pixels_.data(), GL_UNSIGNED_BYTE, width, height))
       throw std::runtime_error("cannot draw into an off-screen OpenGL buffer of " + std::to_string(width) + " x " +
                                std::to_string(height));
     // Mesa sets the viewport only the first time a context is made current.
-    glViewport(0, 0, width, height);
+    gl.Viewport(0, 0, width, height);
   }
   // Unbound, so that the context never draws into a buffer that is gone.
-  ~OffscreenContext() { OSMesaMakeCurrent(nullptr, nullptr, 0, 0, 0); }
+  ~OffscreenContext() { gl.MakeCurrent(nullptr, nullptr, 0, 0, 0); }
   OffscreenContext(const OffscreenContext&) = delete;
   OffscreenContext& operator=(const OffscreenContext&) = delete;
   // RGBA, rows from the bottom up, as OpenGL numbers them.
@@ -142,20 +190,20 @@ GLfloat Channel(uint8_t c) { return GLfloat(c) / 255.0f; }
 void SetUpScene(const Camera& cam) {
   using namespace previewdetail;
   // A failed picture before this one must not fail it.
-  for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+  for (int i = 0; i < 16 && gl.GetError() != GL_NO_ERROR; ++i) {
   }
-  glDisable(GL_DITHER);
-  glClearColor(Channel(kBackground[0]), Channel(kBackground[1]), Channel(kBackground[2]), 1.0f);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  glEnable(GL_DEPTH_TEST);
-  glShadeModel(GL_SMOOTH);
+  gl.Disable(GL_DITHER);
+  gl.ClearColor(Channel(kBackground[0]), Channel(kBackground[1]), Channel(kBackground[2]), 1.0f);
+  gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  gl.Enable(GL_DEPTH_TEST);
+  gl.ShadeModel(GL_SMOOTH);
 
-  glMatrixMode(GL_PROJECTION);
-  glLoadIdentity();
-  glFrustum(-cam.tanX * cam.nearPlane, cam.tanX * cam.nearPlane, -cam.tanY * cam.nearPlane, cam.tanY * cam.nearPlane,
-            cam.nearPlane, cam.farPlane);
-  glMatrixMode(GL_MODELVIEW);
-  glLoadIdentity();
+  gl.MatrixMode(GL_PROJECTION);
+  gl.LoadIdentity();
+  gl.Frustum(-cam.tanX * cam.nearPlane, cam.tanX * cam.nearPlane, -cam.tanY * cam.nearPlane, cam.tanY * cam.nearPlane,
+             cam.nearPlane, cam.farPlane);
+  gl.MatrixMode(GL_MODELVIEW);
+  gl.LoadIdentity();
 
   // The light is fixed to the camera (set while the view matrix is the identity): from the upper left, in
   // front, so that the side of the trail the camera sees is lit, whichever way it faces.
@@ -163,21 +211,21 @@ void SetUpScene(const Camera& cam) {
   const GLfloat ambient[4] = {0.3f, 0.3f, 0.3f, 1.0f};
   const GLfloat diffuse[4] = {0.72f, 0.72f, 0.72f, 1.0f};
   const GLfloat none[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-  glLightfv(GL_LIGHT0, GL_POSITION, direction);
-  glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
-  glLightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
-  glLightfv(GL_LIGHT0, GL_SPECULAR, none);
-  glLightModelfv(GL_LIGHT_MODEL_AMBIENT, none);
-  glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
-  glEnable(GL_LIGHTING);
-  glEnable(GL_LIGHT0);
-  glEnable(GL_NORMALIZE);
-  glEnable(GL_COLOR_MATERIAL);
-  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-  glColor3f(1.0f, 1.0f, 1.0f);
+  gl.Lightfv(GL_LIGHT0, GL_POSITION, direction);
+  gl.Lightfv(GL_LIGHT0, GL_AMBIENT, ambient);
+  gl.Lightfv(GL_LIGHT0, GL_DIFFUSE, diffuse);
+  gl.Lightfv(GL_LIGHT0, GL_SPECULAR, none);
+  gl.LightModelfv(GL_LIGHT_MODEL_AMBIENT, none);
+  gl.LightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+  gl.Enable(GL_LIGHTING);
+  gl.Enable(GL_LIGHT0);
+  gl.Enable(GL_NORMALIZE);
+  gl.Enable(GL_COLOR_MATERIAL);
+  gl.ColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+  gl.Color3f(1.0f, 1.0f, 1.0f);
 
   const std::array<double, 16> view = ViewMatrix(cam);
-  glLoadMatrixd(view.data());
+  gl.LoadMatrixd(view.data());
 
   // The checker: 2 x 2 texels repeated, light on the diagonal, sampled without filtering so that its squares
   // keep sharp edges and exactly two colours.
@@ -185,15 +233,15 @@ void SetUpScene(const Camera& cam) {
   const uint8_t* order[4] = {kCheckerLight, kCheckerDark, kCheckerDark, kCheckerLight};
   for (int i = 0; i < 4; ++i) std::memcpy(texels + i * 3, order[i], 3);
   // The default texture object, replaced on every picture: the context outlives them all.
-  glBindTexture(GL_TEXTURE_2D, 0);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 2, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-  glEnable(GL_TEXTURE_2D);
+  gl.BindTexture(GL_TEXTURE_2D, 0);
+  gl.PixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 2, 2, 0, GL_RGB, GL_UNSIGNED_BYTE, texels);
+  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  gl.TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+  gl.Enable(GL_TEXTURE_2D);
 }
 
 // Faces go to OpenGL in batches, so that the corner arrays stay small whatever the mesh's size.
@@ -213,13 +261,13 @@ struct Batch {
   }
   void Draw(GLenum mode) const {
     if (pos.empty()) return;
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_NORMAL_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, pos.data());
-    glNormalPointer(GL_FLOAT, 0, normal.data());
-    glTexCoordPointer(2, GL_FLOAT, 0, uv.data());
-    glDrawArrays(mode, 0, GLsizei(pos.size() / 3));
+    gl.EnableClientState(GL_VERTEX_ARRAY);
+    gl.EnableClientState(GL_NORMAL_ARRAY);
+    gl.EnableClientState(GL_TEXTURE_COORD_ARRAY);
+    gl.VertexPointer(3, GL_FLOAT, 0, pos.data());
+    gl.NormalPointer(GL_FLOAT, 0, normal.data());
+    gl.TexCoordPointer(2, GL_FLOAT, 0, uv.data());
+    gl.DrawArrays(mode, 0, GLsizei(pos.size() / 3));
   }
 };
 
@@ -387,8 +435,8 @@ PreviewImage RenderPreview(const Mesh& mesh, const Matrix3& objectTM, const Expo
   OffscreenContext context(width, height);
   SetUpScene(cam);
   DrawMesh(mesh, vp, centre, scale, space, toCamera);
-  glFinish();
-  if (const GLenum err = glGetError(); err != GL_NO_ERROR)
+  gl.Finish();
+  if (const GLenum err = gl.GetError(); err != GL_NO_ERROR)
     throw std::runtime_error("OpenGL failed to draw the preview (error " + std::to_string(err) + ")");
 
   PreviewImage image;
