@@ -3,7 +3,7 @@
 BUILD ?= build
 JOBS ?= 2
 PACKAGES := cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev \
-            nlohmann-json3-dev libtinygltf-dev pkg-config libosmesa6-dev libpng-dev pngcheck
+            nlohmann-json3-dev libtinygltf-dev pkg-config libosmesa6-dev libpng-dev pngcheck assimp-utils
 # Node.js and npm run the glTF validator. A machine may have them from another source than Debian (whose
 # npm package conflicts with such a nodejs), so they are installed only when the commands are missing.
 NODE_PACKAGES := nodejs npm
