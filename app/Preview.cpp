@@ -112,12 +112,16 @@ namespace {
 // Mesa's off-screen OpenGL is loaded when the first picture is drawn, not when the program starts: it brings
 // LLVM with it, far more than every other command needs, and a command run under a tight memory limit
 // (ulimit -v) must not fail to start for want of it.
-#define WW_GL_FUNCTIONS(X)                                                                                             \
-  X(BindTexture)                                                                                                       \
-  X(Clear) X(ClearColor) X(Color3f) X(ColorMaterial) X(Disable) X(DrawArrays) X(Enable) X(EnableClientState) X(Finish) \
-      X(Frustum) X(GetError) X(LightModelfv) X(LightModeli) X(Lightfv) X(LoadIdentity) X(LoadMatrixd) X(MatrixMode)    \
-          X(NormalPointer) X(PixelStorei) X(ShadeModel) X(TexCoordPointer) X(TexEnvi) X(TexImage2D) X(TexParameteri)   \
-              X(VertexPointer) X(Viewport)
+// clang-format off
+#define WW_GL_FUNCTIONS(X) \
+  X(BindTexture) X(Clear) X(ClearColor) X(Color3f) \
+  X(ColorMaterial) X(Disable) X(DrawArrays) X(Enable) \
+  X(EnableClientState) X(Finish) X(Frustum) X(GetError) \
+  X(LightModelfv) X(LightModeli) X(Lightfv) X(LoadIdentity) \
+  X(LoadMatrixd) X(MatrixMode) X(NormalPointer) X(PixelStorei) \
+  X(ShadeModel) X(TexCoordPointer) X(TexEnvi) X(TexImage2D) \
+  X(TexParameteri) X(VertexPointer) X(Viewport)
+// clang-format on
 
 struct GlApi {
   decltype(&::OSMesaCreateContextExt) CreateContextExt = nullptr;
