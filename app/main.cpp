@@ -127,7 +127,9 @@ std::string WrittenLine(const std::string& path, size_t verts, size_t faces, siz
 
 // A failure message about a file written under a staging name, told about the file the person asked for.
 std::string Retarget(std::string what, const std::string& staged, const std::string& target) {
-  for (size_t at; (at = what.find(staged)) != std::string::npos;) what.replace(at, staged.size(), target);
+  if (staged.empty() || staged == target) return what;
+  for (size_t at = what.find(staged); at != std::string::npos; at = what.find(staged, at + target.size()))
+    what.replace(at, staged.size(), target);
   return what;
 }
 
