@@ -87,7 +87,9 @@ class OutputsAgree : public AppTest {
     ASSERT_FALSE(d.faces.empty());
     ASSERT_FALSE(d.map2verts.empty());
     const std::string out = Path("ring" + ext).string();
-    RunResult r = RunApp({"eval", Path("ring.json").string(), "--frame", "25", "-o", out});
+    // In the node's own space with the host's axes, the file holds the dump's numbers.
+    RunResult r =
+        RunApp({"eval", Path("ring.json").string(), "--frame", "25", "--space", "object", "--up", "z", "-o", out});
     ASSERT_EQ(r.exitCode, 0) << r.err;
 
     tinygltf::TinyGLTF loader;
@@ -132,7 +134,8 @@ class OutputsAgree : public AppTest {
 TEST_F(OutputsAgree, ObjHoldsTheDumpsVerticesTextureCoordinatesAndTriangles) {
   Dump d = EvalDump();
   ASSERT_FALSE(d.faces.empty());
-  RunResult r = RunApp({"eval", Path("ring.json").string(), "--frame", "25", "-o", Path("ring.obj").string()});
+  RunResult r = RunApp({"eval", Path("ring.json").string(), "--frame", "25", "--space", "object", "--up", "z", "-o",
+                        Path("ring.obj").string()});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   std::vector<Vec3> v, vt;
   std::vector<std::array<int, 6>> f;  // vertex and texture index of each corner, 0-based
