@@ -106,6 +106,8 @@ std::array<double, 16> ViewMatrix(const Camera& c) {
 // leak checker follows reaches it: that is the library's, not a leak of this program's, so the sanitizer
 // builds' leak checker is told to pass over it.
 extern "C" const char* __lsan_default_suppressions() { return "leak:libOSMesa.so\n"; }
+// Nor does it print which suppressions it used: the command's standard error holds its own lines only.
+extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }
 
 namespace {
 

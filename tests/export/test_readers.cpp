@@ -218,7 +218,8 @@ TEST(ReaderFiles, SmoothingGroupsSplitNormalsAndMirroredNodesKeepFacesFacingThei
   for (const auto& [name, tm] : {std::pair{"plain", TurnedAndMoved()}, std::pair{"mirrored", mirrored}}) {
     files.push_back(dir.File(std::string(name) + ".gltf"));
     WriteGltf({&flat, tm, name}, files.back(), false);
-    for (const auto& prim : Decode(files.back())["primitives"]) {
+    const nlohmann::json decoded = Decode(files.back());
+    for (const auto& prim : decoded["primitives"]) {
       const auto c = Corners(prim);
       for (size_t i = 0; i + 2 < c.size(); i += 3) {
         const Point3 wound = ((c[i + 1].first - c[i].first) ^ (c[i + 2].first - c[i].first)).Normalize();

@@ -94,6 +94,9 @@ TEST_F(MaterialLifetimeTest, MaybeAutoDeleteFreesOnlyWhatNobodyTook) {
   EXPECT_EQ(mapGone, 0);
   BitmapTex* loose = NewDefaultBitmapTex();
   EXPECT_EQ(loose->MaybeAutoDelete(), REF_SUCCEED);  // with its coordinates: the fixture counts them
+  // The taken material and its map go with the scene, while the counter is still there to hear it.
+  ip->ResetScene();
+  EXPECT_EQ(mapGone, 1);
 }
 
 TEST_F(MaterialLifetimeTest, AMapDeletedWhileInASlotLeavesTheSlotEmptyAndNotActive) {
