@@ -4,16 +4,11 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
 const char* const kSourceName = "TrailSource";
-
-Point3 translationOf(const Matrix3& m) {
-  AffineParts parts;
-  decomp_affine(m, &parts);
-  return parts.t;
-}
 
 // Shared by both sources: the run of equal transforms at the old end of the list, not counting the
 // sample at index 0.
@@ -63,15 +58,29 @@ void lookupKeys(const ParticleState& life, TimeValue t, int* lo, int* hi) {
   if (life.key(i).time <= t && life.key(i + 1).time >= t) *hi = i + 1;
 }
 
-struct Parts {
-  Point3 p, k;
-  Quat q;
-};
+using KeyParts = ParticleTrailSource::KeyParts;
 
-Parts partsOf(const Matrix3& m) {
+// A key whose axis part is exactly the identity (every position-only key): decomp_affine gives the
+// stretch (1, 1, 1), the identity rotation and the translation row for it, to the bit, whatever the
+// translation; a -0 or any other bit pattern goes the general way.
+bool HasIdentityAxes(const Matrix3& m) {
+  static const float kIdentity[9] = {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+  return std::memcmp(m.GetAddr(), kIdentity, sizeof kIdentity) == 0;
+}
+
+bool IsPlain(const Point3& k, const Quat& q) {
+  static const float kUnit[3] = {1.0f, 1.0f, 1.0f};
+  static const float kNoTurn[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+  const float qq[4] = {q.x, q.y, q.z, q.w};
+  const float kk[3] = {k.x, k.y, k.z};
+  return std::memcmp(kk, kUnit, sizeof kUnit) == 0 && std::memcmp(qq, kNoTurn, sizeof kNoTurn) == 0;
+}
+
+KeyParts Decompose(const Matrix3& m) {
+  if (HasIdentityAxes(m)) return KeyParts{m.GetTrans(), Point3(1.0f, 1.0f, 1.0f), Quat(), true};
   AffineParts a;
   decomp_affine(m, &a);
-  return Parts{a.t, a.k, a.q};
+  return KeyParts{a.t, a.k, a.q, IsPlain(a.k, a.q)};
 }
 
 Point3 hermite3(const Point3& p0, const Point3& p1, const Point3& p2, const Point3& p3, float u) {
@@ -80,42 +89,46 @@ Point3 hermite3(const Point3& p0, const Point3& p1, const Point3& p2, const Poin
                 HermiteInterpolate(p0.z, p1.z, p2.z, p3.z, u, 0.0f, 0.0f));
 }
 
-// Interpolates between key transforms M1 at t1 and M2 at t2, with the neighbours M0 and M3 when present.
-Matrix3 interpolateKeys(const Matrix3* m0, const Matrix3* m1, TimeValue t1, const Matrix3* m2, TimeValue t2,
-                        const Matrix3* m3, TimeValue t) {
-  if (!m1 || !m2) return Matrix3();
-  if (t == t1) return *m1;
-  if (t == t2) return *m2;
-  if (t1 == t2) return *m1;
-  if (t < t1 || t > t2) return Matrix3();
-  float u = std::fabs(float(int64_t(t) - t1) / float(int64_t(t2) - t1));
-
-  Parts a1 = partsOf(*m1), a2 = partsOf(*m2);
-  Parts a0, a3;
-  if (m0) {
-    a0 = partsOf(*m0);
+// Blends the parts of the keys a1 and a2 at u in [0, 1], with the neighbours a0 and a3 when present (an
+// absent neighbour is a1 or a2 reflected through its key).
+Matrix3 BlendKeys(const KeyParts* n0, const KeyParts& a1, const KeyParts& a2, const KeyParts* n3, float u) {
+  KeyParts a0, a3;
+  if (n0) {
+    a0 = *n0;
   } else {
     a0.p = a1.p - (a2.p - a1.p);
     a0.k = a1.k - (a2.k - a1.k);
     a0.q = a1.q;
+    a0.plain = a1.plain && a2.plain;  // 1 - (1 - 1) is exactly 1
   }
-  if (m3) {
-    a3 = partsOf(*m3);
+  if (n3) {
+    a3 = *n3;
   } else {
     a3.p = a2.p + (a2.p - a1.p);
     a3.k = a2.k + (a2.k - a1.k);
     a3.q = a2.q;
+    a3.plain = a1.plain && a2.plain;
   }
-  Point3 p = hermite3(a0.p, a1.p, a2.p, a3.p, u);
-  Point3 k = hermite3(a0.k, a1.k, a2.k, a3.k, u);
+  const Point3 p = hermite3(a0.p, a1.p, a2.p, a3.p, u);
+  Matrix3 result;
+  if (a0.plain && a1.plain && a2.plain && a3.plain) {
+    // Pure translations: each stretch factor blends four ones the same way, the slerp of two identities
+    // is the identity and its matrix the identity, so the product is the diagonal of that one factor.
+    // The general product carries no identity flags; nor does this one.
+    const float k = HermiteInterpolate(1.0f, 1.0f, 1.0f, 1.0f, u, 0.0f, 0.0f);
+    result.SetScale(Point3(k, k, k));
+    result.Translate(p);
+    result.ClearIdentFlag(MAT_IDENT);
+    return result;
+  }
+  const Point3 k = hermite3(a0.k, a1.k, a2.k, a3.k, u);
   Quat q2 = a2.q;
   q2.MakeClosest(a1.q);
-  Quat q = Slerp(a1.q, q2, u);
-
+  const Quat q = Slerp(a1.q, q2, u);
   Matrix3 scale, rot;
   scale.SetScale(k);
   rot.SetRotate(q);
-  Matrix3 result = scale * rot;
+  result = scale * rot;
   result.Translate(p);
   return result;
 }
@@ -141,12 +154,13 @@ Matrix3 SplineTrailSource::trailTM(int, TimeValue t, TimeList& times) {
 BOOL SplineTrailSource::isTrailStationary(int, TimeValue from, TimeValue to, int step, TimeList&) {
   DbgAssertSrc(pShapeNode != NULL, kSourceName);
   if (!pShapeNode) return TRUE;
-  Point3 p0 = translationOf(pShapeNode->GetObjectTM(from));
+  // Only the translation row matters: decomp_affine would give exactly that row.
+  Point3 p0 = pShapeNode->GetObjectTM(from).GetTrans();
   // A step that cannot advance would never reach `to`.
   if (step <= 0) step = 1;
   for (int64_t t = from; t <= to;) {
     t += step;
-    Point3 p = translationOf(pShapeNode->GetObjectTM(TimeValue(t)));
+    Point3 p = pShapeNode->GetObjectTM(TimeValue(t)).GetTrans();
     if ((p - p0).Length() > 0.001f) return FALSE;
   }
   return TRUE;
@@ -158,6 +172,16 @@ int SplineTrailSource::countStillSamples(int trail, TimeList& times) { return co
 
 int ParticleTrailSource::numTrails() { return pParticleState ? pParticleState->numParticles() : 0; }
 
+ParticleTrailSource::KeyParts ParticleTrailSource::keyParts(const Matrix3& tm, int keyIndex) {
+  if (HasIdentityAxes(tm)) return Decompose(tm);
+  CachedKey& slot = m_keys[keyIndex & (kCachedKeys - 1)];
+  if (slot.used && std::memcmp(slot.rows, tm.GetAddr(), sizeof slot.rows) == 0) return slot.parts;
+  std::memcpy(slot.rows, tm.GetAddr(), sizeof slot.rows);
+  slot.parts = Decompose(tm);
+  slot.used = true;
+  return slot.parts;
+}
+
 Matrix3 ParticleTrailSource::trailTM(int trail, TimeValue t, TimeList&) {
   if (!pParticleState) return Matrix3();
   const ParticleState& life = pParticleState->particle(trail);
@@ -165,10 +189,21 @@ Matrix3 ParticleTrailSource::trailTM(int trail, TimeValue t, TimeList&) {
   lookupKeys(life, t, &lo, &hi);
   if (lo < 0) return Matrix3();
   if (hi < 0) return life.key(lo).tm;
-  int n = life.numKeys();
-  const Matrix3* m0 = lo > 0 ? &life.key(lo - 1).tm : nullptr;
-  const Matrix3* m3 = hi < n - 1 ? &life.key(hi + 1).tm : nullptr;
-  return interpolateKeys(m0, &life.key(lo).tm, life.key(lo).time, &life.key(hi).tm, life.key(hi).time, m3, t);
+  const ParticlePositionKey& k1 = life.key(lo);
+  const ParticlePositionKey& k2 = life.key(hi);
+  const TimeValue t1 = k1.time, t2 = k2.time;
+  if (t == t1) return k1.tm;
+  if (t == t2) return k2.tm;
+  if (t1 == t2) return k1.tm;
+  if (t < t1 || t > t2) return Matrix3();
+  const float u = std::fabs(float(int64_t(t) - t1) / float(int64_t(t2) - t1));
+  const int n = life.numKeys();
+  KeyParts a0, a3;
+  const KeyParts* n0 = nullptr;
+  const KeyParts* n3 = nullptr;
+  if (lo > 0) n0 = &(a0 = keyParts(life.key(lo - 1).tm, lo - 1));
+  if (hi < n - 1) n3 = &(a3 = keyParts(life.key(hi + 1).tm, hi + 1));
+  return BlendKeys(n0, keyParts(k1.tm, lo), keyParts(k2.tm, hi), n3, u);
 }
 
 int ParticleTrailSource::trailAge(int trail, TimeValue t) {

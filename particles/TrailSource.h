@@ -46,8 +46,29 @@ class ParticleTrailSource : public ITrailSource {
   BOOL isTrailStationary(int trail, TimeValue from, TimeValue to, int step, TimeList& times) override;
   int countStillSamples(int trail, TimeList& times) override;
 
+  // What interpolation blends of a key transform: its translation, stretch and rotation.
+  struct KeyParts {
+    Point3 p, k;
+    Quat q;
+    bool plain;  // k exactly (1, 1, 1) and q exactly the identity: a pure translation
+  };
+
  private:
+  // A trail is sampled several times between the same keys, and each sample reads four keys: the parts of
+  // recent keys are kept, so that a key is decomposed once per evaluation rather than at every sample.
+  // An entry is found by the key's index and matched by the key's twelve floats, so a changed recording
+  // can never be answered from a stale entry.
+  struct CachedKey {
+    float rows[12];
+    KeyParts parts;
+    bool used = false;
+  };
+  static const int kCachedKeys = 8;  // a power of two above the four keys a sample reads
+
+  KeyParts keyParts(const Matrix3& tm, int keyIndex);
+
   ParticleSystemState* pParticleState;  // borrowed; may be null
+  CachedKey m_keys[kCachedKeys];
 };
 
 // Cubic Hermite interpolation between p1 and p2 at u, with tangents from the neighbours p0 and p3.
