@@ -1,5 +1,8 @@
 #pragma once
 // Triangle meshes with mapping channels, as the host stores them.
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <vector>
 #include "bitarray.h"
 #include "debug.h"
@@ -9,6 +12,29 @@
 typedef unsigned short MtlID;
 typedef Point3 UVVert;
 typedef Point3 VertColor;
+
+// The storage of the mesh's arrays: sizing them constructs nothing, as in the host, because every array is
+// written element by element by whoever sized it and a fill would be written twice. Only plain data (copied
+// and destroyed trivially) may be kept so.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+  static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>);
+  UninitializedAllocator() = default;
+  template <class U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+  template <class U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  template <class U>
+  void construct(U*) noexcept {}
+  template <class U, class... A>
+  void construct(U* p, A&&... a) {
+    ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+  }
+};
+template <class T>
+using MeshArray = std::vector<T, UninitializedAllocator<T>>;
 
 // Edge visibility bits in Face::flags (edge A runs v[0]-v[1], B v[1]-v[2], C v[2]-v[0])
 #define EDGE_INVIS 0
@@ -103,8 +129,10 @@ class HOSTAPI MeshMap {
   MeshMap& operator=(MeshMap&& o) noexcept;
 
   BOOL IsUsed() const { return (flags & MESHMAP_USED) ? TRUE : FALSE; }
-  // Negative counts are 0. With keep, leading entries stay; new (or all, without keep) entries are zero.
-  // FALSE, with nothing changed, if memory ran out.
+  // Negative counts are 0. With keep, leading entries stay; new (or all, without keep) entries are
+  // unspecified, to be written by the caller (poisoned in checked builds: all bits set, so a float reads NaN
+  // and an index is out of range). Without keep, the same count keeps the storage. FALSE, with nothing
+  // changed, if memory ran out.
   BOOL setNumVerts(int n, BOOL keep = FALSE);
   BOOL setNumFaces(int n, BOOL keep = FALSE, int oldCt = 0);
   int getNumVerts() const { return vnum; }
@@ -114,14 +142,14 @@ class HOSTAPI MeshMap {
  private:
   friend class Mesh;
   void Sync();
-  std::vector<UVVert> verts_;
-  std::vector<TVFace> faces_;
+  MeshArray<UVVert> verts_;
+  MeshArray<TVFace> faces_;
 };
 
 // verts/faces/numVerts/numFaces, tVerts/tvFace (channel 1), vertCol/vcFace (channel 0) and maps mirror
 // the storage and are for reading and for writing existing elements; resize through the methods.
 // Every resizing method treats a negative count as 0 and returns FALSE, with nothing changed, if memory
-// ran out.
+// ran out. Elements it adds are unspecified, as MeshMap's are: the caller writes each one whole.
 class HOSTAPI Mesh {
  public:
   int numVerts = 0;
@@ -174,9 +202,9 @@ class HOSTAPI Mesh {
   BOOL setNumMaps(int ct, BOOL keep = FALSE);
   int getNumMaps() const { return int(maps_.size()); }
   BOOL mapSupport(int mp) const;
-  // Turning a channel on gives it one zeroed map face per mesh face and no map vertices (a channel that
-  // is already on is left as it is), adding channels up to mp if needed; turning it off frees its data.
-  // A channel outside [0, MAX_MESHMAPS) is reported and changes nothing.
+  // Turning a channel on gives it one map face per mesh face (unspecified, as above) and no map vertices (a channel
+  // that is already on is left as it is), adding channels up to mp if needed; turning it off frees its data. A channel
+  // outside [0, MAX_MESHMAPS) is reported and changes nothing.
   void setMapSupport(int mp, BOOL support = TRUE);
   // A positive count on an unused channel turns the channel on first.
   BOOL setNumMapVerts(int mp, int n, BOOL keep = FALSE);
@@ -197,7 +225,7 @@ class HOSTAPI Mesh {
  private:
   bool ValidMap(int mp) const { return mp >= 0 && mp < getNumMaps(); }
   void Sync();
-  std::vector<Point3> verts_;
-  std::vector<Face> faces_;
+  MeshArray<Point3> verts_;
+  MeshArray<Face> faces_;
   std::vector<MeshMap> maps_;
 };

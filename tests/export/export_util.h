@@ -61,6 +61,7 @@ inline Mesh SampleMesh() {
                        {7.0f, 8.0f, 9.0f}};
   for (int i = 0; i < 5; ++i) m.setVert(i, v[i]);
   m.setNumFaces(3);
+  for (int f = 0; f < 3; ++f) m.faces[f] = Face();  // sizing leaves the faces to be written whole
   m.faces[0].setVerts(0, 1, 2);
   m.faces[1].setVerts(1, 3, 2);
   m.faces[2].setVerts(2, 3, 4);

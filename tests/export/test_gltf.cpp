@@ -163,6 +163,8 @@ TEST_P(GltfExport, ShearedPlacementIsAppliedToThePositions) {
 TEST_P(GltfExport, MeshWithoutFacesGivesANodeWithoutMesh) {
   Mesh mesh;
   mesh.setNumVerts(2);
+  mesh.setVert(0, Point3(1, 2, 3));
+  mesh.setVert(1, Point3(4, 5, 6));
   WriteGltf({&mesh, TurnedAndMoved(), "Empty"}, Name("empty"), Binary());
   const tinygltf::Model model = LoadGltf(Name("empty"), Binary());
   EXPECT_TRUE(model.meshes.empty());

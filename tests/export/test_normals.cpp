@@ -14,6 +14,7 @@ Mesh MakeMesh(const std::vector<Point3>& verts, const std::vector<std::array<int
   for (size_t i = 0; i < verts.size(); ++i) m.setVert(int(i), verts[i]);
   m.setNumFaces(int(faces.size()));
   for (size_t f = 0; f < faces.size(); ++f) {
+    m.faces[f] = Face();
     m.faces[f].setVerts(DWORD(faces[f][0]), DWORD(faces[f][1]), DWORD(faces[f][2]));
     m.faces[f].setSmGroup(groups[f]);
   }

@@ -116,6 +116,7 @@ Mesh Strip(const std::vector<std::pair<float, float>>& section, DWORD group, boo
     for (int s = 0; s < across; ++s)
       m.setVert(i * across + s, Point3(float(i), section[size_t(s)].first, section[size_t(s)].second));
   m.setNumFaces(kQuads * (across - 1) * 2);
+  for (int k = 0; k < m.getNumFaces(); ++k) m.faces[k] = Face();
   int f = 0;
   for (int i = 0; i < kQuads; ++i)
     for (int s = 0; s + 1 < across; ++s) {
@@ -195,6 +196,7 @@ Mesh StandingT() {
                               {{-4.0, 0.0, 10.0}, {4.0, 0.0, 10.0}, {4.0, 0.0, 11.0}, {-4.0, 0.0, 11.0}}};
   m.setNumVerts(8);
   m.setNumFaces(4);
+  for (int k = 0; k < 4; ++k) m.faces[k] = Face();
   for (int q = 0; q < 2; ++q) {
     for (int k = 0; k < 4; ++k) m.setVert(q * 4 + k, quads[q][k]);
     m.faces[q * 2].setVerts(q * 4, q * 4 + 1, q * 4 + 2);
@@ -317,6 +319,7 @@ TEST_F(Preview, EmptyAndFallbackMeshesStillGiveAPicture) {
   tri.setVert(1, Point3(1, 0, 0));
   tri.setVert(2, Point3(0, 1, 0));
   tri.setNumFaces(1);
+  tri.faces[0] = Face();
   tri.faces[0].setVerts(0, 1, 2);
   EXPECT_GT(FromImage(RenderPreview(tri, Matrix3())).TrailShare(), 0.05);
 

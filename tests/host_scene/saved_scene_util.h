@@ -193,6 +193,7 @@ inline void BuildEverything(Interface* ip) {
   m.setNumVerts(4);
   for (int i = 0; i < 4; ++i) m.setVert(i, P3(float(i), float(i * i), -float(i)));
   m.setNumFaces(2);
+  m.faces[0] = m.faces[1] = Face();
   m.faces[0].setVerts(0, 1, 2);
   m.faces[1].setVerts(0, 2, 3);
   m.faces[0].setSmGroup(1);
@@ -202,9 +203,12 @@ inline void BuildEverything(Interface* ip) {
   m.setMapSupport(1);
   m.setNumMapVerts(1, 3);
   for (int i = 0; i < 3; ++i) m.setMapVert(1, i, P3(0.5f * float(i), 1, 0));
+  m.mapFaces(1)[0].setTVerts(0, 1, 2);
   m.mapFaces(1)[1].setTVerts(2, 1, 0);
   m.setMapSupport(3);
   m.setNumMapVerts(3, 1);
+  m.setMapVert(3, 0, P3(0.25f, 0.5f, 0));
+  m.mapFaces(3)[0] = m.mapFaces(3)[1] = TVFace(0, 0, 0);
   ip->CreateObjectNode(tri)->SetName("Mesh");
 
   auto* flow = new FlowParticleSystem();

@@ -35,30 +35,69 @@ TEST(Face, MaterialIdSmoothingAndEdgeVisibilityShareTheFlags) {
   EXPECT_EQ(t.getTVert(1), 5u);
 }
 
-TEST(Mesh, ResizingKeepsOrClears) {
+// All bits set: what a checked build leaves in an element nobody has written.
+template <class T>
+bool Unwritten(const T& e) {
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(&e);
+  for (size_t i = 0; i < sizeof(T); ++i)
+    if (b[i] != 0xFF) return false;
+  return true;
+}
+
+#ifdef HOST_POISON_UNWRITTEN
+constexpr bool kMarksUnwritten = true;
+#else
+constexpr bool kMarksUnwritten = false;
+#endif
+
+TEST(Mesh, ResizingKeepsLeadingElementsAndLeavesNewOnesToTheCaller) {
   Mesh m;
   ASSERT_TRUE(m.setNumVerts(3));
   for (int i = 0; i < 3; ++i) m.setVert(i, float(i), 1.0f, 2.0f);
   ASSERT_TRUE(m.setNumVerts(5, TRUE));
   EXPECT_EQ(m.getNumVerts(), 5);
   EXPECT_EQ(m.getVert(2), Point3(2, 1, 2));
-  EXPECT_EQ(m.verts[4], Point3());
+  if (kMarksUnwritten) EXPECT_TRUE(Unwritten(m.verts[4]) && Unwritten(m.verts[3]));
   EXPECT_EQ(m.vertSel.GetSize(), 5);
-  ASSERT_TRUE(m.setNumVerts(4));  // no keep: all fresh
-  EXPECT_EQ(m.getVert(2), Point3());
+  ASSERT_TRUE(m.setNumVerts(4));  // no keep: nothing of the old contents is promised
+  if (kMarksUnwritten) EXPECT_TRUE(Unwritten(m.verts[2]));
   ASSERT_TRUE(m.setNumVerts(-1));
   EXPECT_EQ(m.numVerts, 0);
   EXPECT_EQ(m.verts, nullptr);
 
   ASSERT_TRUE(m.setNumFaces(2));
+  m.faces[1] = Face();
   m.faces[1].setVerts(0, 1, 2);
   m.faces[1].setMatID(7);
   ASSERT_TRUE(m.setNumFaces(3, TRUE, FALSE));
   EXPECT_EQ(m.faces[1].getMatID(), 7);
-  EXPECT_EQ(m.faces[2].flags, 0u);
+  EXPECT_EQ(m.faces[1].getVert(2), 2u);
+  if (kMarksUnwritten) EXPECT_TRUE(Unwritten(m.faces[2]) && Unwritten(m.faces[0]));
   EXPECT_EQ(m.faceSel.GetSize(), 2);  // selection not synchronised
   ASSERT_TRUE(m.setNumFaces(1, TRUE));
   EXPECT_EQ(m.getNumFaces(), 1);
+}
+
+// The builders size each array once: a channel turned on by its vertex count already has one map face per
+// face, and asking for that count again keeps the storage instead of allocating it a second time.
+TEST(Mesh, AskingForTheSameCountAgainKeepsTheStorage) {
+  Mesh m;
+  ASSERT_TRUE(m.setNumFaces(1000));
+  ASSERT_TRUE(m.setNumTVerts(10));
+  ASSERT_EQ(m.getNumTVFaces(), 1000);
+  const TVFace* faces = m.tvFace;
+  const UVVert* verts = m.tVerts;
+  ASSERT_TRUE(m.setNumTVFaces(1000, FALSE));
+  ASSERT_TRUE(m.setNumTVerts(10, FALSE));
+  EXPECT_EQ(m.tvFace, faces);
+  EXPECT_EQ(m.tVerts, verts);
+  if (kMarksUnwritten) EXPECT_TRUE(Unwritten(m.tvFace[999]) && Unwritten(m.tVerts[9]));
+  // Another count, or keep, still resizes.
+  ASSERT_TRUE(m.setNumTVFaces(999, FALSE));
+  EXPECT_EQ(m.getNumTVFaces(), 999);
+  m.tvFace[3].setTVerts(1, 2, 3);
+  ASSERT_TRUE(m.setNumTVFaces(999, TRUE));
+  EXPECT_EQ(m.tvFace[3].t[2], 3u);
 }
 
 TEST(Mesh, MapSupportGivesOneMapFacePerFace) {
@@ -170,6 +209,7 @@ TEST(MeshIndexChecks, VertexAndMapSettersReportIndicesOutOfRange) {
   ASSERT_TRUE(m.setNumFaces(1));
   ASSERT_TRUE(m.setNumTVerts(2));
   AssertCapture reports;
+  m.setVert(0, 4, 5, 6);
   m.setVert(1, 1, 2, 3);
   m.setTVert(1, UVVert(0.5f, 0.5f, 0.0f));
   m.setMapVert(1, 0, UVVert(0.25f, 0.0f, 0.0f));
@@ -186,7 +226,7 @@ TEST(MeshIndexChecks, VertexAndMapSettersReportIndicesOutOfRange) {
   EXPECT_EQ(reports.Expressions()[0], "i >= 0 && i < numVerts");
   EXPECT_NE(reports.Files()[0].find("mesh.h"), std::string::npos);
   EXPECT_EQ(reports.Expressions()[3], "ValidMap(mp) && i >= 0 && i < maps_[size_t(mp)].vnum");
-  EXPECT_EQ(m.getVert(0), Point3());
+  EXPECT_EQ(m.getVert(0), Point3(4, 5, 6));
   EXPECT_EQ(m.getVert(1), Point3(1, 2, 3));
   EXPECT_EQ(m.tVerts[0], UVVert(0.25f, 0.0f, 0.0f));
   EXPECT_EQ(m.tVerts[1], UVVert(0.5f, 0.5f, 0.0f));

@@ -1,21 +1,44 @@
 #include "mesh.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace {
 
-// Resized copy of v: with keep the leading elements survive, every other element is value-initialised.
-// Built aside so that a failed allocation leaves v untouched.
+// Elements nobody has written yet. Checked builds set every bit, so that an element a builder forgot reads
+// as NaN or as an index out of range wherever it is used, instead of as a plausible zero.
 template <class T>
-bool Resized(const std::vector<T>& v, int n, bool keep, std::vector<T>& out) {
+void MarkUnwritten(T* first, size_t count) {
+#ifdef HOST_POISON_UNWRITTEN
+  if (count > 0) std::memset(static_cast<void*>(first), 0xFF, count * sizeof(T));
+#else
+  (void)first;
+  (void)count;
+#endif
+}
+
+// Resized copy of v: with keep the leading elements survive, the others are unwritten. Built aside so that
+// a failed allocation leaves v untouched.
+template <class T>
+bool Resized(const MeshArray<T>& v, int n, bool keep, MeshArray<T>& out) {
   if (n < 0) n = 0;
   try {
-    out.assign(size_t(n), T());
-    if (keep) std::copy_n(v.begin(), std::min(v.size(), size_t(n)), out.begin());
+    out.resize(size_t(n));
   } catch (const std::bad_alloc&) {
     return false;
   }
+  const size_t kept = keep ? std::min(v.size(), size_t(n)) : 0;
+  std::copy_n(v.begin(), kept, out.begin());
+  MarkUnwritten(out.data() + kept, out.size() - kept);
+  return true;
+}
+
+// Without keep, an array already of the asked size is reused rather than allocated again.
+template <class T>
+bool ResizeInPlace(MeshArray<T>& v, int n, bool keep) {
+  if (keep || n < 0 || size_t(n) != v.size()) return false;
+  MarkUnwritten(v.data(), v.size());
   return true;
 }
 
@@ -78,7 +101,8 @@ void MeshMap::Sync() {
 }
 
 BOOL MeshMap::setNumVerts(int n, BOOL keep) {
-  std::vector<UVVert> v;
+  if (ResizeInPlace(verts_, n, keep)) return TRUE;
+  MeshArray<UVVert> v;
   if (!Resized(verts_, n, keep, v)) return FALSE;
   verts_.swap(v);
   Sync();
@@ -87,7 +111,8 @@ BOOL MeshMap::setNumVerts(int n, BOOL keep) {
 
 // We always know the old count, so oldCt is only accepted for callers written against the host.
 BOOL MeshMap::setNumFaces(int n, BOOL keep, int) {
-  std::vector<TVFace> f;
+  if (ResizeInPlace(faces_, n, keep)) return TRUE;
+  MeshArray<TVFace> f;
   if (!Resized(faces_, n, keep, f)) return FALSE;
   faces_.swap(f);
   Sync();
@@ -114,8 +139,8 @@ Mesh::Mesh(const Mesh& o) : vertSel(o.vertSel), faceSel(o.faceSel), verts_(o.ver
 Mesh& Mesh::operator=(const Mesh& o) {
   if (this != &o) {
     // Copy aside first: a failed allocation then leaves this mesh as it was.
-    std::vector<Point3> v(o.verts_);
-    std::vector<Face> f(o.faces_);
+    MeshArray<Point3> v(o.verts_);
+    MeshArray<Face> f(o.faces_);
     std::vector<MeshMap> m(o.maps_);
     verts_.swap(v);
     faces_.swap(f);
@@ -151,7 +176,7 @@ void Mesh::FreeAll() {
 }
 
 BOOL Mesh::setNumVerts(int n, BOOL keep, BOOL synchSel) {
-  std::vector<Point3> v;
+  MeshArray<Point3> v;
   BitArray sel;
   if (!Resized(verts_, n, keep, v) || (synchSel && !ResizedSelection(vertSel, int(v.size()), keep, sel))) return FALSE;
   verts_.swap(v);
@@ -162,9 +187,9 @@ BOOL Mesh::setNumVerts(int n, BOOL keep, BOOL synchSel) {
 
 BOOL Mesh::setNumFaces(int n, BOOL keep, BOOL synchSel) {
   // Everything is resized aside and committed together, so the channels never disagree with the faces.
-  std::vector<Face> f;
+  MeshArray<Face> f;
   if (!Resized(faces_, n, keep, f)) return FALSE;
-  std::vector<std::vector<TVFace>> mf(maps_.size());
+  std::vector<MeshArray<TVFace>> mf(maps_.size());
   for (size_t mp = 0; mp < maps_.size(); ++mp)
     if (maps_[mp].IsUsed() && !Resized(maps_[mp].faces_, n, keep, mf[mp])) return FALSE;
   BitArray sel;
@@ -222,7 +247,7 @@ void Mesh::setMapSupport(int mp, BOOL support) {
   if (mp >= getNumMaps() && !setNumMaps(mp + 1, TRUE)) return;
   MeshMap& m = maps_[size_t(mp)];
   if (m.IsUsed()) return;
-  std::vector<TVFace> f;
+  MeshArray<TVFace> f;
   if (!Resized(m.faces_, numFaces, false, f)) return;
   m.faces_.swap(f);
   m.verts_.clear();
