@@ -39,6 +39,47 @@ std::vector<float> ColumnUs(const PolyLine& line, float uRepeat) {
   return us;
 }
 
+// Where the node is at a time: the translation row of its transform, which is exactly the translation
+// decomp_affine would give.
+Point3 PositionAt(INode* node, TimeValue time) {
+  if (!node) return Point3(0.0f, 0.0f, 0.0f);
+  return node->GetNodeTM(time).GetTrans();
+}
+
+// The position where the last measured path ended, so that the next piece of the path, starting there,
+// does not evaluate the node again.
+struct PathEnd {
+  bool known = false;
+  TimeValue time = 0;
+  Point3 position;
+};
+
+// The length of the node's path from t0 to t1, summed over straight pieces of `step` ticks (the last one
+// shorter): each point in time evaluated once.
+double MeasurePath(INode* node, TimeValue t0, TimeValue t1, int64_t step, PathEnd& end) {
+  if (t0 >= t1) return 0.0;
+  const int64_t diff = int64_t(t1) - t0;
+  const int tpf = GetTicksPerFrame();
+  if (step <= 0) step = diff < tpf ? tpf : diff;
+  Point3 p = end.known && end.time == t0 ? end.position : PositionAt(node, t0);
+  // The start's distance to itself: 0, or NaN for a position that is not finite, which then stays NaN.
+  double sum = 0;
+  sum += double((p - p).Length());
+  int64_t cur = t0;
+  int64_t d = diff < step ? diff : step;
+  while (cur < t1) {
+    if (cur + d > t1) d = t1 - cur;
+    cur += d;
+    const Point3 q = PositionAt(node, TimeValue(cur));
+    sum += double((q - p).Length());
+    p = q;
+  }
+  end.known = true;
+  end.time = t1;
+  end.position = p;
+  return sum;
+}
+
 }  // namespace
 
 void Wakeweave::BuildTrailMapping(TrailBuildContext& ctx) {
@@ -48,6 +89,9 @@ void Wakeweave::BuildTrailMapping(TrailBuildContext& ctx) {
   const int N = ctx.times.GetSize();
   const int numTrails = ctx.source->numTrails();
   int index = 0;
+  // V of the present along the path: the same for every trail and line, so measured once.
+  bool presentMeasured = false;
+  double presentV = 0;
   for (int j = 0; j < numTrails; ++j) {
     if (!ctx.drawn[size_t(j)]) continue;
     const int still = ctx.mapType == 1 ? ctx.source->countStillSamples(j, ctx.times) : 0;
@@ -58,14 +102,19 @@ void Wakeweave::BuildTrailMapping(TrailBuildContext& ctx) {
       for (int s = 0; s < N; ++s) {
         double v;
         if (ctx.usePathLengths && s == N - 1) {
-          // The present may fall between two path samples: interpolate by the distance covered.
-          const int64_t sub = std::abs((int64_t(ctx.times[s - 1]) - ctx.times[s]) / 5);
-          double A = PathLength(ctx.node, ctx.times[s - 1], ctx.t, sub);
-          double B = PathLength(ctx.node, ctx.times[s - 1], ctx.times[s], sub);
-          if (std::fabs(B) < 1e-6)
-            v = m_pathLengths[s - 1];
-          else
-            v = m_pathLengths[s - 1] + (A / B) * (m_pathLengths[s] - m_pathLengths[s - 1]);
+          if (!presentMeasured) {
+            // The present may fall between two path samples: interpolate by the distance covered. When
+            // the last sample is the present itself, both distances are the same measurement.
+            const int64_t sub = std::abs((int64_t(ctx.times[s - 1]) - ctx.times[s]) / 5);
+            const double A = PathLength(ctx.node, ctx.times[s - 1], ctx.t, sub);
+            const double B = ctx.times[s] == ctx.t ? A : PathLength(ctx.node, ctx.times[s - 1], ctx.times[s], sub);
+            if (std::fabs(B) < 1e-6)
+              presentV = m_pathLengths[s - 1];
+            else
+              presentV = m_pathLengths[s - 1] + (A / B) * (m_pathLengths[s] - m_pathLengths[s - 1]);
+            presentMeasured = true;
+          }
+          v = presentV;
         } else if (ctx.usePathLengths) {
           v = m_pathLengths[s];
         } else if (ctx.mapType == 1) {
@@ -136,7 +185,8 @@ void Wakeweave::BuildPathLengths(TrailBuildContext& ctx) {
   if (sub < widest) sub = widest;
   // V is the share of the whole range's path covered at each sample, so a point keeps its V as the
   // anchored trail grows.
-  const double total = PathLength(ctx.node, start, end, sub);
+  PathEnd last;
+  const double total = MeasurePath(ctx.node, start, end, sub, last);
   m_pathLengths.RemoveAll();
   double acc = 0;
   const int N = ctx.times.GetSize();
@@ -146,7 +196,7 @@ void Wakeweave::BuildPathLengths(TrailBuildContext& ctx) {
       const int prev = i > 0 ? ctx.times[i - 1] : cur;
       double value = double(i) / double(N);
       if (!(std::fabs(total) < 1e-6)) {
-        acc += PathLength(ctx.node, prev, cur, sub);
+        acc += MeasurePath(ctx.node, prev, cur, sub, last);
         value = acc / total;
       }
       m_pathLengths.Add(value);
@@ -156,28 +206,8 @@ void Wakeweave::BuildPathLengths(TrailBuildContext& ctx) {
 }
 
 double Wakeweave::PathLength(INode* node, TimeValue t0, TimeValue t1, int64_t step) {
-  if (t0 >= t1) return 0.0;
-  const int64_t diff = int64_t(t1) - t0;
-  const int tpf = GetTicksPerFrame();
-  if (step <= 0) step = diff < tpf ? tpf : diff;
-  Point3 p = NodePosition(node, t0);
-  double sum = 0;
-  int64_t cur = t0;
-  int64_t d = diff < step ? diff : step;
-  while (cur <= t1) {
-    Point3 q = NodePosition(node, TimeValue(cur));
-    sum += double((q - p).Length());
-    p = q;
-    if (cur >= t1) break;
-    if (cur + d > t1) d = t1 - cur;
-    cur += d;
-  }
-  return sum;
+  PathEnd none;
+  return MeasurePath(node, t0, t1, step, none);
 }
 
-Point3 Wakeweave::NodePosition(INode* node, TimeValue time) {
-  if (!node) return Point3(0.0f, 0.0f, 0.0f);
-  AffineParts parts;
-  decomp_affine(node->GetNodeTM(time), &parts);
-  return parts.t;
-}
+Point3 Wakeweave::NodePosition(INode* node, TimeValue time) { return PositionAt(node, time); }
