@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "path_reference.h"
 #include "sanitized_build.h"
 #include "trail_scene.h"
 
@@ -236,34 +237,6 @@ TEST_F(Bounds, AnchoredTrailOverTheWholeTimeLine) {
   EXPECT_NEAR(m.verts[n].x * 1000.0, std::trunc(n * tps) - 4.0e9, 1e4);
   EXPECT_EQ(m.verts[n + 1].x, 0.0f);
 }
-
-namespace {
-
-// The path length as it was measured before sub-steps were bounded: kept here as the reference.
-double ReferencePathLength(INode* node, TimeValue t0, TimeValue t1, int64_t step, int tpf) {
-  auto pos = [&](int64_t t) {
-    AffineParts parts;
-    decomp_affine(node->GetNodeTM(TimeValue(t)), &parts);
-    return parts.t;
-  };
-  if (t0 >= t1) return 0.0;
-  const int64_t diff = int64_t(t1) - t0;
-  if (step <= 0) step = diff < tpf ? tpf : diff;
-  Point3 p = pos(t0);
-  double sum = 0;
-  int64_t d = std::min(diff, step);
-  for (int64_t cur = t0; cur <= t1;) {
-    Point3 q = pos(cur);
-    sum += double((q - p).Length());
-    p = q;
-    if (cur >= t1) break;
-    if (cur + d > t1) d = t1 - cur;
-    cur += d;
-  }
-  return sum;
-}
-
-}  // namespace
 
 TEST_F(Bounds, OrdinaryRangesKeepTheirPathLengths) {
   // A zigzag whose corners fall inside sub-steps, so that the sub-step size shows in the lengths.

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "path_reference.h"
 #include "trail_scene.h"
 
 namespace {
@@ -22,30 +23,6 @@ class RecordingPositionControl : public LinearPositionControl {
   }
   std::vector<TimeValue> asked;
 };
-
-// The path length as it was measured by decomposing the node's transform at each point, the start twice.
-double DecomposedPathLength(INode* node, TimeValue t0, TimeValue t1, int64_t step, int tpf) {
-  auto pos = [&](int64_t t) {
-    AffineParts parts;
-    decomp_affine(node->GetNodeTM(TimeValue(t)), &parts);
-    return parts.t;
-  };
-  if (t0 >= t1) return 0.0;
-  const int64_t diff = int64_t(t1) - t0;
-  if (step <= 0) step = diff < tpf ? tpf : diff;
-  Point3 p = pos(t0);
-  double sum = 0;
-  int64_t d = std::min(diff, step);
-  for (int64_t cur = t0; cur <= t1;) {
-    Point3 q = pos(cur);
-    sum += double((q - p).Length());
-    p = q;
-    if (cur >= t1) break;
-    if (cur + d > t1) d = t1 - cur;
-    cur += d;
-  }
-  return sum;
-}
 
 uint32_t Bits(float f) {
   uint32_t u;
@@ -105,18 +82,18 @@ TEST_F(PathPositions, VIsBitForBitThePathOfTheDecomposedPositions) {
     if (times.back() != t) times.push_back(t);
     ASSERT_EQ(int(times.size()), N);
     const int64_t sub = std::max<int64_t>(int64_t(tps / 2.0), kTpf);
-    const double total = DecomposedPathLength(node, 0, 20 * kTpf, sub, kTpf);
+    const double total = ReferencePathLength(node, 0, 20 * kTpf, sub, kTpf);
     ASSERT_GT(total, 100.0);
     std::vector<double> expected;
     double acc = 0;
     for (int i = 0; i < N; ++i) {
-      acc += DecomposedPathLength(node, i ? times[size_t(i - 1)] : times[0], times[size_t(i)], sub, kTpf);
+      acc += ReferencePathLength(node, i ? times[size_t(i - 1)] : times[0], times[size_t(i)], sub, kTpf);
       expected.push_back(acc / total);
     }
     for (int i = 0; i + 1 < N; ++i) EXPECT_EQ(Bits(m.tVerts[i].y), Bits(float(expected[size_t(i)]))) << "sample " << i;
     const int64_t last = std::abs((times[size_t(N - 2)] - times[size_t(N - 1)]) / 5);
-    const double A = DecomposedPathLength(node, times[size_t(N - 2)], t, last, kTpf);
-    const double B = DecomposedPathLength(node, times[size_t(N - 2)], times[size_t(N - 1)], last, kTpf);
+    const double A = ReferencePathLength(node, times[size_t(N - 2)], t, last, kTpf);
+    const double B = ReferencePathLength(node, times[size_t(N - 2)], times[size_t(N - 1)], last, kTpf);
     const double present =
         std::fabs(B) < 1e-6 ? expected[size_t(N - 2)]
                             : expected[size_t(N - 2)] + (A / B) * (expected[size_t(N - 1)] - expected[size_t(N - 2)]);
