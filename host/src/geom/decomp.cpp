@@ -202,19 +202,19 @@ void decomp_affine(Matrix3 A, AffineParts* parts) {
   double k[3] = {0, 0, 0};
   for (const auto& pm : perms) {
     for (int signs = 0; signs < 8; ++signs) {
-      // Column j of U is sign_j * v[pm[j]]; factor j of k goes with it.
+      // Column j of U is sign_j * v[pm[j]]; factor j of k goes with it. The trace needs only the
+      // diagonal: the whole candidate and its determinant are worked out only for one that would win.
+      double sg[3];
+      for (int j = 0; j < 3; ++j) sg[j] = (signs >> j) & 1 ? -1.0 : 1.0;
+      const double tr = sg[0] * v[pm[0]].v[0] + sg[1] * v[pm[1]].v[1] + sg[2] * v[pm[2]].v[2];
+      if (!(tr > best + 1e-12)) continue;
       Mat3 cand;
-      for (int j = 0; j < 3; ++j) {
-        const double sg = (signs >> j) & 1 ? -1.0 : 1.0;
-        for (int i = 0; i < 3; ++i) cand.a[i][j] = sg * v[pm[j]].v[i];
-      }
+      for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i) cand.a[i][j] = sg[j] * v[pm[j]].v[i];
       if (cand.Det() <= 0.0) continue;
-      const double tr = cand.a[0][0] + cand.a[1][1] + cand.a[2][2];
-      if (tr > best + 1e-12) {
-        best = tr;
-        U = cand;
-        for (int j = 0; j < 3; ++j) k[j] = sigma[pm[j]];
-      }
+      best = tr;
+      U = cand;
+      for (int j = 0; j < 3; ++j) k[j] = sigma[pm[j]];
     }
   }
 
