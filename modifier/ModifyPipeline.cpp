@@ -79,7 +79,10 @@ void outputFallback(TimeValue t, ObjectState* os) {
   mesh.setVert(0, Point3(0.0f, 0.0f, 0.0f));
   mesh.setVert(1, Point3(1.0f, 0.0f, 0.0f));
   mesh.setVert(2, Point3(0.0f, 1.0f, 0.0f));
-  mesh.faces[0].setVerts(0, 1, 2);
+  // New faces are unspecified: the face is written whole (smoothing group 0, edges hidden, material 0).
+  Face face;
+  face.setVerts(0, 1, 2);
+  mesh.faces[0] = face;
   finishOutput(obj, t, os);
 }
 
@@ -234,7 +237,7 @@ BOOL Wakeweave::IsTrailDrawn(TrailBuildContext& ctx, int trail) {
   return ctx.source->isTrailStationary(trail, ctx.earliest, ctx.t, GetTicksPerFrame(), ctx.times) ? FALSE : TRUE;
 }
 
-BOOL Wakeweave::GetShapeBelow(INode* node, PolyShape& shape, TimeValue time, int steps) {
+BOOL Wakeweave::EvaluateShapeBelow(INode* node, PolyShape& shape, TimeValue time, int steps, Interval* valid) {
   if (!node) return FALSE;
   Object* obj = node->GetObjectRef();
   if (!obj || obj->SuperClassID() != GEN_DERIVOB_CLASS_ID) return FALSE;
@@ -261,16 +264,25 @@ BOOL Wakeweave::GetShapeBelow(INode* node, PolyShape& shape, TimeValue time, int
   }
   // Only a shape can be turned into polylines.
   if (!below.obj || below.obj->SuperClassID() != SHAPE_CLASS_ID) return FALSE;
-  PolyShape poly;
-  static_cast<ShapeObject*>(below.obj)->MakePolyShape(time, poly, steps, FALSE);
+  if (valid) *valid = below.Validity(time);
+  static_cast<ShapeObject*>(below.obj)->MakePolyShape(time, shape, steps, FALSE);
   ShapeHierarchy hierarchy;
-  poly.OrganizeCurves(time, &hierarchy);
-  poly.Reverse(hierarchy.reverse, FALSE);
-  shape = poly;
+  shape.OrganizeCurves(time, &hierarchy);
+  shape.Reverse(hierarchy.reverse, FALSE);
+  return TRUE;
+}
+
+BOOL Wakeweave::GetShapeBelow(INode* node, PolyShape& shape, TimeValue time, int steps) {
+  if (!EvaluateShapeBelow(node, shape, time, steps, nullptr)) return FALSE;
   // Evaluating the stack at another time disturbs the node's cached state.
   node->NotifyDependents(FOREVER, PartID(ALL_CHANNELS), REFMSG_CHANGE, NOTIFY_ALL, TRUE, nullptr);
   node->InvalidateWS();
   return TRUE;
+}
+
+ITrailSource* Wakeweave::NewTrailSource(INode* node) {
+  if (IsParticleMode()) return new ParticleTrailSource(&m_particleState);
+  return new SplineTrailSource(node);
 }
 
 void Wakeweave::ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode* /*node*/) {
@@ -311,13 +323,13 @@ void Wakeweave::ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode
 
     ctx.mesh = CreateNewTriObject();
     if (!ctx.mesh) FailEvaluation("mesh object not created");
-    if (!GetShapeBelow(ctx.node, ctx.shape, t, ctx.splineSteps)) FailEvaluation("shape below not obtainable");
+    // Evaluated at t, the stack below disturbs nothing: the node is being evaluated at t.
+    Interval shapeValid = NEVER;
+    if (!EvaluateShapeBelow(ctx.node, ctx.shape, t, ctx.splineSteps, &shapeValid))
+      FailEvaluation("shape below not obtainable");
     ctx.numLines = ctx.shape.numLines;
 
-    if (IsParticleMode())
-      source.reset(new ParticleTrailSource(&m_particleState));
-    else
-      source.reset(new SplineTrailSource(ctx.node));
+    source.reset(NewTrailSource(ctx.node));
     ctx.source = source.get();
 
     BuildSampleTimes(ctx);
@@ -359,12 +371,18 @@ void Wakeweave::ModifyObject(TimeValue t, ModContext& mc, ObjectState* os, INode
     Mesh& mesh = ctx.mesh->GetMesh();
     if (!mesh.setNumVerts(ctx.numVerts, FALSE, TRUE) || !mesh.setNumFaces(ctx.numFaces, FALSE, TRUE))
       FailEvaluation("not enough memory to size the mesh");
-    if (ctx.generateMap && (!mesh.setNumTVerts(ctx.numTVerts, FALSE) || !mesh.setNumTVFaces(ctx.numFaces, FALSE, 0)))
-      FailEvaluation("not enough memory to size the mesh");
+    if (ctx.generateMap) {
+      // Turning channel 1 on gives it one face per mesh face: its faces are sized there, once. (It stays
+      // off for a mesh with neither texture vertices nor faces.)
+      if (ctx.numTVerts > 0 || ctx.numFaces > 0) mesh.setMapSupport(1, TRUE);
+      if ((mesh.getNumTVFaces() != ctx.numFaces && !mesh.setNumTVFaces(ctx.numFaces, FALSE, 0)) ||
+          !mesh.setNumTVerts(ctx.numTVerts, FALSE))
+        FailEvaluation("not enough memory to size the mesh");
+    }
 
     BuildTrailMapping(ctx);
     BuildAgeMapping(ctx);
-    BuildTrailVertices(ctx);
+    BuildTrailVertices(ctx, shapeValid);
     BuildTrailFaces(ctx);
 
     TriObject* out = ctx.mesh;

@@ -1,5 +1,7 @@
 // Vertices and faces of the trail mesh: a copy of the input shape at every sample time, placed where its
 // object was then and brought into the node's object space at t, joined by strips of triangles.
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "modifier/TrailBuildContext.h"
@@ -16,31 +18,116 @@ Matrix3 TravelFrame(const Point3& direction, const Point3& pos) {
   return Matrix3(-r2, r1, r0, pos);
 }
 
-}  // namespace
+bool SameBits(const Point3& a, const Point3& b) { return std::memcmp(&a, &b, sizeof(Point3)) == 0; }
 
-Point3 Wakeweave::FindDistinctPosition(TrailBuildContext& ctx, int trail, int l, int step) {
-  if (!ctx.source) return Point3(0.0f, 0.0f, 0.0f);
-  const int n = ctx.times.GetSize();
-  Point3 p0 = ctx.source->trailTM(trail, ctx.times[l], ctx.times).GetTrans();
-  Point3 result = p0;
-  for (int i = l + step; i >= 0 && i < n; i += step) {
-    result = ctx.source->trailTM(trail, ctx.times[i], ctx.times).GetTrans();
-    if (double((result - p0).Length()) > 0.01) break;
+// For each sample l of one trail's positions p: the first position after l (step +1) or before it (step -1)
+// more than 0.01 away from p[l], or the last one that way when there is none. Linear over still
+// stretches: a sample equal to its neighbour that way has the neighbour's answer (the same reference
+// point meets the same positions), and a search passes a run of equal positions in one step (runEnd: the
+// run's last index that way).
+void DistinctPositions(const std::vector<Point3>& p, int step, std::vector<int>& runEnd, std::vector<Point3>& out) {
+  const int n = int(p.size());
+  runEnd.resize(size_t(n));
+  out.resize(size_t(n));
+  const int last = step > 0 ? n - 1 : 0;
+  for (int l = last; l >= 0 && l < n; l -= step) {
+    const int next = l + step;
+    if (l != last && SameBits(p[size_t(next)], p[size_t(l)])) {
+      runEnd[size_t(l)] = runEnd[size_t(next)];
+      out[size_t(l)] = out[size_t(next)];
+      continue;
+    }
+    runEnd[size_t(l)] = l;
+    out[size_t(l)] = p[size_t(last)];
+    for (int i = next; i >= 0 && i < n; i = runEnd[size_t(i)] + step)
+      if (double((p[size_t(i)] - p[size_t(l)]).Length()) > 0.01) {
+        out[size_t(l)] = p[size_t(i)];
+        break;
+      }
   }
-  return result;
 }
 
-void Wakeweave::BuildTrailVertices(TrailBuildContext& ctx) {
+// Buffers for the directions of travel of one trail at a time.
+struct TravelScratch {
+  std::vector<Point3> pos, ahead, behind;
+  std::vector<int> runs;
+};
+
+// The frame of each sample of a trail whose recording holds positions only: the direction runs from
+// the distinct position behind the sample to the one ahead of it (from the sample itself at either end).
+void TravelFrames(ITrailSource& source, int trail, TimeList& times, TravelScratch& s, std::vector<Matrix3>& frames) {
+  const int n = times.GetSize();
+  s.pos.resize(size_t(n));
+  for (int l = 0; l < n; ++l) s.pos[size_t(l)] = source.trailTM(trail, times[l], times).GetTrans();
+  DistinctPositions(s.pos, +1, s.runs, s.ahead);
+  DistinctPositions(s.pos, -1, s.runs, s.behind);
+  frames.resize(size_t(n));
+  for (int l = 0; l < n; ++l) {
+    const Point3& pos = s.pos[size_t(l)];
+    Point3 d;
+    if (l == 0)
+      d = s.ahead[size_t(l)] - pos;
+    else if (l == n - 1)
+      d = pos - s.behind[size_t(l)];
+    else
+      d = s.ahead[size_t(l)] - s.behind[size_t(l)];
+    frames[size_t(l)] = TravelFrame(d, pos);
+  }
+}
+
+// Appends the points of one sample's shape that the layout holds: of each polyline of the shape at t,
+// as many points as it has there.
+void AppendRow(const PolyShape& atT, const PolyShape& shape, std::vector<Point3>& rows) {
+  for (int k = 0; k < atT.numLines; ++k) {
+    const int n = atT.lines[k].numPts;
+    if (n <= 0) continue;
+    // The shape must have at least as many points at g as at t, or the rows would not line up.
+    if (k >= shape.numLines || shape.lines[k].numPts < n) FailEvaluation("shape lost points over the trail");
+    for (int m = 0; m < n; ++m) rows.push_back(shape.lines[k].pts[m].p);
+  }
+}
+
+}  // namespace
+
+std::vector<Point3> Wakeweave::SampleRows(TrailBuildContext& ctx, const Interval& shapeValid) {
+  const int N = ctx.times.GetSize();
+  std::vector<Point3> rows;
+  TimeValue first = ctx.times[0], last = first;
+  for (int l = 1; l < N; ++l) {
+    first = std::min(first, ctx.times[l]);
+    last = std::max(last, ctx.times[l]);
+  }
+  // While the stack below keeps its shape over every sample time, the shape at t is the shape at each.
+  if (shapeValid.InInterval(first) && shapeValid.InInterval(last)) {
+    rows.reserve(size_t(ctx.pointsPerSample));
+    AppendRow(ctx.shape, ctx.shape, rows);
+    return rows;
+  }
+  // Without trails to draw the rows are not needed, but the shape is still asked for at every time.
+  const bool keep = ctx.numDrawnTrails > 0;
+  if (keep) rows.reserve(size_t(N) * size_t(ctx.pointsPerSample));
+  PolyShape atG;
+  for (int l = 0; l < N; ++l) {
+    if (!EvaluateShapeBelow(ctx.node, atG, ctx.times[l], ctx.splineSteps, nullptr))
+      FailEvaluation("shape below not obtainable");
+    if (keep) AppendRow(ctx.shape, atG, rows);
+  }
+  // Leave the stack below evaluated at t; GetShapeBelow tells the node that it was evaluated elsewhere.
+  GetShapeBelow(ctx.node, atG, ctx.t, ctx.splineSteps);
+  return rows;
+}
+
+void Wakeweave::BuildTrailVertices(TrailBuildContext& ctx, const Interval& shapeValid) {
   if (!ctx.mesh) return;
   Mesh& mesh = ctx.mesh->GetMesh();
   const int N = ctx.times.GetSize();
+  const int P = ctx.pointsPerSample;
   const Matrix3 toObject = Inverse(ctx.node->GetObjectTM(ctx.t));
   // Legacy particle recordings hold positions only: the cross-section follows the direction of travel.
   const bool reorient = IsParticleMode() && m_particleState.isParticleFlow() != 1 && N > 0;
   const int numTrails = ctx.source->numTrails();
 
-  // The shape below is the same for every trail at one sample time, so it is evaluated once per time;
-  // each vertex goes to its place in the layout: trail rank, polyline, sample, point.
+  // Each vertex goes to its place in the layout: trail rank, polyline, sample, point.
   std::vector<int> lineBase(size_t(ctx.numLines), 0);  // (P_0 + ... + P_(k-1)) * N
   {
     int acc = 0;
@@ -49,45 +136,34 @@ void Wakeweave::BuildTrailVertices(TrailBuildContext& ctx) {
       if (ctx.shape.lines[k].numPts > 0) acc += ctx.shape.lines[k].numPts;
     }
   }
-  int written = 0;
-  for (int l = 0; l < N; ++l) {
-    const TimeValue g = ctx.times[l];
-    PolyShape shapeAtG;
-    if (!GetShapeBelow(ctx.node, shapeAtG, g, ctx.splineSteps)) FailEvaluation("shape below not obtainable");
-    int rank = 0;
-    for (int j = 0; j < numTrails; ++j) {
-      if (!ctx.drawn[size_t(j)]) continue;
-      Matrix3 M = ctx.source->trailTM(j, g, ctx.times);
-      if (reorient) {
-        Point3 pos = M.GetTrans();
-        Point3 d;
-        if (l == 0)
-          d = FindDistinctPosition(ctx, j, l, +1) - pos;
-        else if (l == N - 1)
-          d = pos - FindDistinctPosition(ctx, j, l, -1);
-        else
-          d = FindDistinctPosition(ctx, j, l, +1) - FindDistinctPosition(ctx, j, l, -1);
-        M = TravelFrame(d, pos);
-      }
+  // One row of P points per sample time, or a single row that serves them all.
+  const std::vector<Point3> rows = SampleRows(ctx, shapeValid);
+  const size_t rowStride = rows.size() > size_t(P) ? size_t(P) : 0;
+
+  // Trail by trail, so that the directions of one trail live in one small buffer.
+  TravelScratch scratch;
+  std::vector<Matrix3> frames;
+  int written = 0, rank = 0;
+  for (int j = 0; j < numTrails; ++j) {
+    if (!ctx.drawn[size_t(j)]) continue;
+    if (reorient) TravelFrames(*ctx.source, j, ctx.times, scratch, frames);
+    const int trailBase = rank * P * N;
+    for (int l = 0; l < N; ++l) {
+      const Matrix3 M = reorient ? frames[size_t(l)] : ctx.source->trailTM(j, ctx.times[l], ctx.times);
       const Matrix3 place = M * toObject;
-      const int trailBase = rank * ctx.pointsPerSample * N;
+      const Point3* row = rows.data() + size_t(l) * rowStride;
       for (int k = 0; k < ctx.numLines; ++k) {
         const int n = ctx.shape.lines[k].numPts;
         if (n <= 0) continue;
-        // The shape must have at least as many points at g as at t, or the rows would not line up.
-        if (k >= shapeAtG.numLines || shapeAtG.lines[k].numPts < n) FailEvaluation("shape lost points over the trail");
-        const PolyLine& line = shapeAtG.lines[k];
         const int base = trailBase + lineBase[size_t(k)] + l * n;
-        for (int m = 0; m < n; ++m) mesh.setVert(base + m, line.pts[m].p * place);
+        for (int m = 0; m < n; ++m) mesh.setVert(base + m, row[m] * place);
+        row += n;
         written += n;
       }
-      ++rank;
     }
+    ++rank;
   }
   if (written != ctx.numVerts) FailEvaluation("vertex count mismatch");
-  // Leave the stack below evaluated at t.
-  PolyShape atT;
-  GetShapeBelow(ctx.node, atT, ctx.t, ctx.splineSteps);
 }
 
 void Wakeweave::BuildTrailFaces(TrailBuildContext& ctx) {
@@ -115,8 +191,8 @@ void Wakeweave::BuildTrailFaces(TrailBuildContext& ctx) {
         for (int m = 0; m < S; ++m) {
           const int a = vb + m, b = vb + (m + 1) % R, c = a + R, d = b + R;
           if (fi + 1 >= ctx.numFaces) FailEvaluation("face count mismatch");
-          Face& f0 = mesh.faces[fi];
-          Face& f1 = mesh.faces[fi + 1];
+          // New faces are unspecified: each is built whole (flags start clear) and stored once.
+          Face f0, f1;
           f0.setSmGroup(1);
           f1.setSmGroup(1);
           f0.setMatID(mat);
@@ -132,6 +208,8 @@ void Wakeweave::BuildTrailFaces(TrailBuildContext& ctx) {
             f1.setVerts(a, c, d);
             f1.setEdgeVisFlags(1, 1, 0);
           }
+          mesh.faces[fi] = f0;
+          mesh.faces[fi + 1] = f1;
           if (ctx.generateMap) {
             int ta = r * N * W + N * O + T * s + m, tb = ta + 1, tc = ta + T, td = tb + T;
             if (td >= numTVerts) {

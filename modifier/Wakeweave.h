@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "particles/ParticleStateBuilder.h"
 #include "plugin/WWCommands.h"
@@ -77,6 +78,8 @@ class Wakeweave : public Modifier, public WWInterface, public WWCommands {
   BOOL IsParticleMode();
   BOOL ComputeFrameRange(IParamBlock2* pb, Interval range, int* start, int* end, double* numSteps,
                          double* ticksPerStep);
+  // The shape just below this modifier in the node's stack at `time`, as organised polylines. The stack
+  // below is left evaluated at `time`, so the node's dependents are told and its world state dropped.
   BOOL GetShapeBelow(INode* node, PolyShape& shape, TimeValue time, int steps);
 
   // Particle trails. Regeneration records the chosen particle system over the animation range behind a
@@ -116,12 +119,22 @@ class Wakeweave : public Modifier, public WWInterface, public WWCommands {
   // Building steps of one evaluation.
   void BuildSampleTimes(TrailBuildContext& ctx);
   BOOL IsTrailDrawn(TrailBuildContext& ctx, int trail);
-  void BuildTrailVertices(TrailBuildContext& ctx);
+  // shapeValid: how long the stack below keeps the shape it gave at t (ctx.shape).
+  void BuildTrailVertices(TrailBuildContext& ctx, const Interval& shapeValid);
+  // The points of the shape below at each sample time, P per sample; a single row when the shape at t
+  // holds for every sample time.
+  std::vector<Point3> SampleRows(TrailBuildContext& ctx, const Interval& shapeValid);
   void BuildTrailFaces(TrailBuildContext& ctx);
   void BuildTrailMapping(TrailBuildContext& ctx);
   void BuildAgeMapping(TrailBuildContext& ctx);
   void BuildPathLengths(TrailBuildContext& ctx);
-  Point3 FindDistinctPosition(TrailBuildContext& ctx, int trail, int l, int step);
   double PathLength(INode* node, TimeValue t0, TimeValue t1, int64_t step);
   Point3 NodePosition(INode* node, TimeValue time);
+  // GetShapeBelow without telling anyone, and with the validity of the state below (when valid is given).
+  BOOL EvaluateShapeBelow(INode* node, PolyShape& shape, TimeValue time, int steps, Interval* valid);
+
+ protected:
+  // Where the trails' objects were, for one evaluation, which owns it: the recording or the shape's own
+  // node. Tests count through it what the building steps ask.
+  virtual ITrailSource* NewTrailSource(INode* node);
 };

@@ -42,7 +42,9 @@ class HOSTAPI SplineShape : public ShapeObject {
   // The Bezier shape at t: the interpolated keys, or the static shape.
   void GetShapeAt(TimeValue t, BezierShape& out) const;
 
-  // Geometry is valid FOREVER unless keyed; keyed, only at the instant t.
+  // Geometry is valid FOREVER unless keyed; keyed, for as long as the keys hold it: before the first key
+  // and after the last the shape stands still (a single key holds forever), between keys only the instant
+  // t. The copies made at t carry the same.
   Interval ChannelValidity(TimeValue t, int nchan) override;
   void MakePolyShape(TimeValue t, PolyShape& pshape, int steps = PSHAPE_BUILTIN_STEPS, BOOL optimize = FALSE) override;
   int NumberOfCurves(TimeValue t) override;
@@ -53,6 +55,7 @@ class HOSTAPI SplineShape : public ShapeObject {
   Object* MakeCopyAt(TimeValue t) override;
 
  private:
+  Interval KeyedValidity(TimeValue t) const;
   struct Key {
     TimeValue time;
     BezierShape shape;

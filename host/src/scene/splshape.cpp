@@ -200,9 +200,17 @@ IOResult SplineShape::Load(ILoad* iload) {
   return IO_OK;
 }
 
+Interval SplineShape::KeyedValidity(TimeValue t) const {
+  if (keys_.empty() || keys_.size() == 1) return FOREVER;
+  // The first key holds up to itself and the last from itself on; between keys the shape moves.
+  if (t <= keys_.front().time) return Interval(TIME_NegInfinity, keys_.front().time);
+  if (t >= keys_.back().time) return Interval(keys_.back().time, TIME_PosInfinity);
+  return Interval(t, t);
+}
+
 Interval SplineShape::ChannelValidity(TimeValue t, int nchan) {
   Interval v = ShapeObject::ChannelValidity(t, nchan);
-  if (!keys_.empty() && nchan == GEOM_CHAN_NUM) v &= Interval(t, t);
+  if (nchan == GEOM_CHAN_NUM) v &= KeyedValidity(t);
   return v;
 }
 
