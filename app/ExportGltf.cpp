@@ -1,8 +1,12 @@
-// glTF 2.0 export through tinygltf's writer.
+// glTF 2.0 export: the model through tinygltf's JSON, the buffer streamed from the vertex arrays.
 #include <array>
 #include <cmath>
 #include <limits>
+#include <cstring>
+#include <deque>
+#include <initializer_list>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -12,12 +16,51 @@
 
 namespace {
 
-// One primitive's vertices: the distinct corners (vertex, channel-1 vertex, channel-2 vertex, normal) of its
-// faces.
-struct PrimitiveData {
-  std::vector<float> positions, normals, tex0, tex1;
-  std::vector<uint32_t> indices;
-  std::map<std::array<uint32_t, 4>, uint32_t> cornerIndex;
+// A distinct corner of a primitive (mesh vertex, channel-1 vertex, channel-2 vertex, normal), chained to the
+// other corners of its mesh vertex: a vertex has few, so the chains are short, and the whole index costs 4
+// bytes a vertex and 28 a corner where a tree of them would cost several times that.
+struct CornerKey {
+  uint32_t v, t1, t2, n;
+  uint32_t index;  // in its primitive: corners are numbered in the order they first appear
+  uint32_t next;   // the vertex's next corner, or kNone
+  MtlID mat;
+};
+constexpr uint32_t kNone = UINT32_MAX;
+
+// What the file's buffer is made from as it is written: the vertex data is made again from the mesh rather
+// than kept, so that an export costs little beside the mesh.
+struct TrailData {
+  std::deque<CornerKey> corners;                   // in the order they first appear (no reallocation peaks)
+  std::vector<std::array<uint32_t, 3>> faceIndex;  // per face, per written corner: its index in its primitive
+  std::vector<Point3> normals;                     // the distinct normals, in the output space
+};
+
+struct PrimitiveInfo {
+  uint32_t corners = 0;
+  size_t faces = 0;
+  std::vector<double> mn = std::vector<double>(3, std::numeric_limits<double>::infinity());
+  std::vector<double> mx = std::vector<double>(3, -std::numeric_limits<double>::infinity());
+};
+
+// Gathers small values into runs for the file.
+class Batch {
+ public:
+  explicit Batch(const gltfsupport::BufferPieces::Emit& emit) : emit_(emit) {}
+  void Floats(std::initializer_list<float> v) { Put(v.begin(), v.size() * 4); }
+  void Put(const void* p, size_t n) {
+    if (used_ + n > sizeof buf_) Flush();
+    std::memcpy(buf_ + used_, p, n);
+    used_ += n;
+  }
+  void Flush() {
+    if (used_) emit_(buf_, used_);
+    used_ = 0;
+  }
+
+ private:
+  const gltfsupport::BufferPieces::Emit& emit_;
+  unsigned char buf_[16384];
+  size_t used_ = 0;
 };
 
 // The material mtl<id> of the model, added on first use so that the frames of one file share theirs.
@@ -40,14 +83,18 @@ int MaterialFor(tinygltf::Model& model, MtlID id) {
 
 namespace gltfsupport {
 
-int AddTrailMesh(tinygltf::Model& model, const Mesh& mesh, const OutputSpace& space, const std::string& name) {
+int AddTrailMesh(tinygltf::Model& model, const Mesh& mesh, const OutputSpace& space, const std::string& name,
+                 BufferPieces* pieces) {
   exportdetail::CheckMesh(mesh);
   exportdetail::CheckTransform(space.Transform());
-  const MeshNormals normals = ComputeNormals(mesh);
-  std::vector<Point3> outNormals;
-  outNormals.reserve(normals.normals.size());
-  for (const Point3& n : normals.normals) outNormals.push_back(space.Normal(n));
-
+  auto data = std::make_shared<TrailData>();
+  {
+    MeshNormals normals = ComputeNormals(mesh);
+    data->normals = std::move(normals.normals);
+    for (Point3& n : data->normals) n = space.Normal(n);
+    // Each face's normal indices are replaced by its corners' indices once read.
+    data->faceIndex = std::move(normals.cornerNormal);
+  }
   const bool has1 = exportdetail::HasTextureFaces(mesh, 1);
   const bool has2 = exportdetail::HasTextureFaces(mesh, 2);
   const UVVert* tv1 = has1 ? mesh.mapVerts(1) : nullptr;
@@ -55,53 +102,105 @@ int AddTrailMesh(tinygltf::Model& model, const Mesh& mesh, const OutputSpace& sp
   const UVVert* tv2 = has2 ? mesh.mapVerts(2) : nullptr;
   const TVFace* tf2 = has2 ? mesh.mapFaces(2) : nullptr;
 
-  std::map<MtlID, PrimitiveData> prims;
-  for (int f = 0; f < mesh.getNumFaces(); ++f) {
-    PrimitiveData& pd = prims[mesh.faces[f].getMatID()];
-    for (int j = 0; j < 3; ++j) {
-      const int k = space.Corner(j);
-      const uint32_t v = mesh.faces[f].v[k];
-      const uint32_t t1 = tf1 ? tf1[f].t[k] : 0, t2 = tf2 ? tf2[f].t[k] : 0;
-      const uint32_t n = normals.cornerNormal[size_t(f)][size_t(k)];
-      auto [it, added] = pd.cornerIndex.try_emplace({v, t1, t2, n}, uint32_t(pd.cornerIndex.size()));
-      if (added) {
-        const Point3 p = space.Point(mesh.verts[v]);
-        exportdetail::CheckFinite(p, "vertex " + std::to_string(v) + " in the output space");
-        pd.positions.insert(pd.positions.end(), {p.x, p.y, p.z});
-        pd.normals.insert(pd.normals.end(), {outNormals[n].x, outNormals[n].y, outNormals[n].z});
-        if (tf1) pd.tex0.insert(pd.tex0.end(), {tv1[t1].x, 1.0f - tv1[t1].y});
-        if (tf2) pd.tex1.insert(pd.tex1.end(), {tv2[t2].x, 1.0f - tv2[t2].y});
+  const int nf = mesh.getNumFaces();
+  std::map<MtlID, PrimitiveInfo> prims;
+  {
+    std::vector<uint32_t> head(size_t(mesh.getNumVerts()), kNone);
+    PrimitiveInfo* pi = nullptr;
+    MtlID piId = 0;
+    for (int f = 0; f < nf; ++f) {
+      const MtlID id = mesh.faces[f].getMatID();
+      if (!pi || id != piId) pi = &prims[id], piId = id;
+      ++pi->faces;
+      const std::array<uint32_t, 3> normalOf = data->faceIndex[size_t(f)];
+      for (int j = 0; j < 3; ++j) {
+        const int k = space.Corner(j);
+        const uint32_t v = mesh.faces[f].v[k];
+        const uint32_t t1 = tf1 ? tf1[f].t[k] : 0, t2 = tf2 ? tf2[f].t[k] : 0;
+        const uint32_t n = normalOf[size_t(k)];
+        uint32_t at = head[v];
+        while (at != kNone) {
+          const CornerKey& c = data->corners[at];
+          if (c.t1 == t1 && c.t2 == t2 && c.n == n && c.mat == id) break;
+          at = c.next;
+        }
+        if (at == kNone) {
+          if (data->corners.size() >= kNone) throw std::runtime_error("the mesh has too many corners for glTF");
+          const Point3 p = space.Point(mesh.verts[v]);
+          if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+            exportdetail::CheckFinite(p, "vertex " + std::to_string(v) + " in the output space");
+          const float xyz[3] = {p.x, p.y, p.z};
+          for (size_t c = 0; c < 3; ++c) {
+            pi->mn[c] = std::min(pi->mn[c], double(xyz[c]));
+            pi->mx[c] = std::max(pi->mx[c], double(xyz[c]));
+          }
+          at = uint32_t(data->corners.size());
+          data->corners.push_back({v, t1, t2, n, pi->corners++, head[v], id});
+          head[v] = at;
+        }
+        data->faceIndex[size_t(f)][size_t(j)] = data->corners[at].index;
       }
-      pd.indices.push_back(it->second);
     }
   }
   if (prims.empty()) return -1;
 
-  BufferBuilder bb(model);
+  using Emit = BufferPieces::Emit;
+  // Calls each(corner) for the corners of primitive id, in their order.
+  const auto forCorners = [data](MtlID id, const auto& each) {
+    for (const CornerKey& c : data->corners)
+      if (c.mat == id) each(c);
+  };
+  BufferBuilder bb(model, pieces);
   tinygltf::Mesh gm;
   gm.name = Utf8Name(name);
-  for (auto& [id, pd] : prims) {
+  for (const auto& [id, pi] : prims) {
     tinygltf::Primitive prim;
     prim.mode = TINYGLTF_MODE_TRIANGLES;
-    const size_t nCorners = pd.positions.size() / 3;
-    std::vector<double> mn(3, std::numeric_limits<double>::infinity()), mx(3, -std::numeric_limits<double>::infinity());
-    for (size_t i = 0; i < nCorners; ++i)
-      for (size_t c = 0; c < 3; ++c) {
-        mn[c] = std::min(mn[c], double(pd.positions[i * 3 + c]));
-        mx[c] = std::max(mx[c], double(pd.positions[i * 3 + c]));
-      }
-    prim.indices = bb.Add(pd.indices.data(), pd.indices.size() * 4, kElementArrayBuffer,
-                          TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, pd.indices.size());
-    prim.attributes["POSITION"] = bb.Add(pd.positions.data(), pd.positions.size() * 4, kArrayBuffer,
-                                         TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, nCorners, mn, mx);
-    prim.attributes["NORMAL"] = bb.Add(pd.normals.data(), pd.normals.size() * 4, kArrayBuffer,
-                                       TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, nCorners);
-    if (!pd.tex0.empty())
-      prim.attributes["TEXCOORD_0"] = bb.Add(pd.tex0.data(), pd.tex0.size() * 4, kArrayBuffer,
-                                             TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, nCorners);
-    if (!pd.tex1.empty())
-      prim.attributes["TEXCOORD_1"] = bb.Add(pd.tex1.data(), pd.tex1.size() * 4, kArrayBuffer,
-                                             TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, nCorners);
+    const size_t nCorners = pi.corners;
+    const MtlID mat = id;
+    prim.indices = bb.Add(
+        pi.faces * 12,
+        [data, &mesh, nf, mat](const Emit& emit) {
+          Batch out(emit);
+          for (int f = 0; f < nf; ++f)
+            if (mesh.faces[f].getMatID() == mat) out.Put(data->faceIndex[size_t(f)].data(), 12);
+          out.Flush();
+        },
+        kElementArrayBuffer, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, pi.faces * 3);
+    prim.attributes["POSITION"] = bb.Add(
+        nCorners * 12,
+        [forCorners, &mesh, space, mat](const Emit& emit) {
+          Batch out(emit);
+          forCorners(mat, [&](const CornerKey& c) {
+            const Point3 p = space.Point(mesh.verts[c.v]);
+            out.Floats({p.x, p.y, p.z});
+          });
+          out.Flush();
+        },
+        kArrayBuffer, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, nCorners, pi.mn, pi.mx);
+    prim.attributes["NORMAL"] = bb.Add(
+        nCorners * 12,
+        [forCorners, data, mat](const Emit& emit) {
+          Batch out(emit);
+          forCorners(mat, [&](const CornerKey& c) {
+            const Point3& n = data->normals[c.n];
+            out.Floats({n.x, n.y, n.z});
+          });
+          out.Flush();
+        },
+        kArrayBuffer, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, nCorners);
+    const auto texture = [&](const UVVert* tv, uint32_t CornerKey::*t) {
+      return bb.Add(
+          nCorners * 8,
+          [forCorners, tv, t, mat](const Emit& emit) {
+            Batch out(emit);
+            forCorners(mat, [&](const CornerKey& c) { out.Floats({tv[c.*t].x, 1.0f - tv[c.*t].y}); });
+            out.Flush();
+          },
+          kArrayBuffer, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, nCorners);
+    };
+    if (tf1) prim.attributes["TEXCOORD_0"] = texture(tv1, &CornerKey::t1);
+    if (tf2) prim.attributes["TEXCOORD_1"] = texture(tv2, &CornerKey::t2);
     prim.material = MaterialFor(model, id);
     gm.primitives.push_back(prim);
   }
@@ -119,6 +218,7 @@ void WriteGltf(const ExportMesh& m, const std::string& path, bool binary, const 
   node.name = gltfsupport::Utf8Name(m.nodeName);
   // The positions are already placed, so the node has no transform of its own: the file agrees with the OBJ
   // vertex for vertex, and a reader that animates the node (a sequence) is free to.
-  node.mesh = gltfsupport::AddTrailMesh(model, *m.mesh, OutputSpace(m.nodeTM, opt), m.nodeName);
-  gltfsupport::WriteSingleNodeModel(model, node, path, binary);
+  gltfsupport::BufferPieces pieces;
+  node.mesh = gltfsupport::AddTrailMesh(model, *m.mesh, OutputSpace(m.nodeTM, opt), m.nodeName, &pieces);
+  gltfsupport::WriteSingleNodeModel(model, node, path, binary, &pieces);
 }

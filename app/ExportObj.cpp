@@ -1,56 +1,28 @@
 // Wavefront OBJ export, and the helpers both exporters share.
 #include "Exporters.h"
 #include "Normals.h"
-
-#include <unistd.h>
+#include "OutputFile.h"
 
 #include <cerrno>
-#include <cstdarg>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
 namespace exportdetail {
 
-namespace {
-
-// Writes bytes to a new temporary file beside path and returns its name.
-std::string WriteTemporary(const std::string& path, const std::string& bytes) {
-  // The temporary file sits in the same folder so that the rename stays within one file system.
-  const std::string tmp = path + ".tmp." + std::to_string(::getpid());
-  FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) throw std::runtime_error("cannot write " + path + ": " + std::strerror(errno));
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const int err = errno;
-  const bool closed = std::fclose(f) == 0;
-  if (!written || !closed) {
-    const int e = written ? errno : err;
-    std::remove(tmp.c_str());
-    throw std::runtime_error("cannot write " + path + ": " + std::strerror(e));
-  }
-  return tmp;
-}
-
-}  // namespace
-
 void WriteFilesAtomically(const std::vector<std::pair<std::string, std::string>>& files) {
-  std::vector<std::string> temps;
-  try {
-    for (const auto& [path, bytes] : files) temps.push_back(WriteTemporary(path, bytes));
-  } catch (...) {
-    for (const std::string& t : temps) std::remove(t.c_str());
-    throw;
+  std::vector<std::unique_ptr<AtomicFile>> temps;
+  std::vector<AtomicFile*> all;
+  for (const auto& [path, bytes] : files) {
+    temps.push_back(std::make_unique<AtomicFile>(path));
+    *temps.back() << bytes;
+    all.push_back(temps.back().get());
   }
-  for (size_t i = 0; i < files.size(); ++i)
-    if (std::rename(temps[i].c_str(), files[i].first.c_str()) != 0) {
-      const int e = errno;
-      for (size_t k = i; k < temps.size(); ++k) std::remove(temps[k].c_str());
-      throw std::runtime_error("cannot write " + files[i].first + ": " + std::strerror(e));
-    }
+  CommitTogether(all);
 }
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes) { WriteFilesAtomically({{path, bytes}}); }
@@ -106,15 +78,6 @@ void CheckMesh(const Mesh& mesh) {
   }
 }
 
-void AppendF(std::string& out, const char* fmt, ...) {
-  char buf[256];
-  va_list ap;
-  va_start(ap, fmt);
-  const int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  if (n > 0) out.append(buf, size_t(n) < sizeof buf ? size_t(n) : sizeof buf - 1);
-}
-
 std::string ObjName(const std::string& name) {
   std::string s = name.empty() ? std::string("mesh") : name;
   for (char& c : s)
@@ -124,7 +87,6 @@ std::string ObjName(const std::string& name) {
 
 }  // namespace exportdetail
 
-using exportdetail::AppendF;
 using exportdetail::ObjName;
 
 std::string MtlPathFor(const std::string& objPath) {
@@ -135,14 +97,32 @@ std::string MtlPathFor(const std::string& objPath) {
 
 namespace {
 
-std::string MtlText(const std::map<MtlID, std::vector<int>>& groups) {
-  std::string out = "# Wakeweave materials: one plain diffuse material per material id\n";
+void WriteMtl(ChunkSink& out, const std::map<MtlID, std::vector<int>>& groups) {
+  out << "# Wakeweave materials: one plain diffuse material per material id\n";
   for (const auto& [id, faces] : groups) {
     const double* c = exportdetail::MaterialColor(id);
-    AppendF(out, "\nnewmtl mtl%u\nKa 0 0 0\nKd %.9g %.9g %.9g\nKs 0 0 0\nd 1\nillum 1\n", unsigned(id), c[0], c[1],
-            c[2]);
+    out << "\nnewmtl mtl";
+    out.Unsigned(unsigned(id)) << "\nKa 0 0 0\nKd ";
+    out.Float(c[0]) << ' ';
+    out.Float(c[1]) << ' ';
+    out.Float(c[2]) << "\nKs 0 0 0\nd 1\nillum 1\n";
   }
-  return out;
+}
+
+// The first index at which the output space overflows a vertex, or -1.
+int FirstNonFinite(const Mesh& mesh, const OutputSpace& space) {
+  for (int i = 0; i < mesh.getNumVerts(); ++i) {
+    const Point3 p = space.Point(mesh.verts[i]);
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return i;
+  }
+  return -1;
+}
+
+void WritePoint3(ChunkSink& out, const char* tag, const Point3& p) {
+  out << tag;
+  out.Float(p.x) << ' ';
+  out.Float(p.y) << ' ';
+  out.Float(p.z) << '\n';
 }
 
 }  // namespace
@@ -157,55 +137,58 @@ void WriteObj(const ExportMesh& m, const std::string& path, const ExportSpaceOpt
   const MeshNormals normals = ComputeNormals(mesh);
   const std::string mtlPath = MtlPathFor(path);
 
-  std::string out;
-  out.reserve(size_t(mesh.getNumVerts()) * 40 + size_t(mesh.getNumFaces()) * 60 + normals.normals.size() * 40 + 256);
-  AppendF(out, "# Wakeweave mesh, %s, %s\n", opt.objectSpace ? "object space" : "world space",
-          opt.zUp ? "Z-up" : "Y-up");
-  AppendF(out, "mtllib %s\n", std::filesystem::path(mtlPath).filename().string().c_str());
-  AppendF(out, "o %s\n", ObjName(m.nodeName).c_str());
-  for (int i = 0; i < mesh.getNumVerts(); ++i) {
-    const Point3 p = space.Point(mesh.verts[i]);
-    exportdetail::CheckFinite(p, "vertex " + std::to_string(i) + " in the output space");
-    AppendF(out, "v %.9g %.9g %.9g\n", p.x, p.y, p.z);
-  }
-  if (tex) {
-    const UVVert* tv = mesh.mapVerts(1);
-    for (int i = 0; i < mesh.getNumMapVerts(1); ++i) AppendF(out, "vt %.9g %.9g\n", tv[i].x, tv[i].y);
-  }
-  for (const Point3& n : normals.normals) {
-    const Point3 o = space.Normal(n);
-    AppendF(out, "vn %.9g %.9g %.9g\n", o.x, o.y, o.z);
-  }
-
+  // Checked before anything is written: a mesh that can't be placed costs no file work.
+  if (const int bad = FirstNonFinite(mesh, space); bad >= 0)
+    exportdetail::CheckFinite(space.Point(mesh.verts[bad]), "vertex " + std::to_string(bad) + " in the output space");
   std::map<MtlID, std::vector<int>> groups;
   for (int f = 0; f < mesh.getNumFaces(); ++f) groups[mesh.faces[f].getMatID()].push_back(f);
+
+  AtomicFile mtl(mtlPath), out(path);
+  WriteMtl(mtl, groups);
+  out << "# Wakeweave mesh, " << (opt.objectSpace ? "object space" : "world space") << ", "
+      << (opt.zUp ? "Z-up" : "Y-up") << "\nmtllib " << std::filesystem::path(mtlPath).filename().string() << "\no "
+      << ObjName(m.nodeName) << '\n';
+  for (int i = 0; i < mesh.getNumVerts(); ++i) WritePoint3(out, "v ", space.Point(mesh.verts[i]));
+  if (tex) {
+    const UVVert* tv = mesh.mapVerts(1);
+    for (int i = 0; i < mesh.getNumMapVerts(1); ++i) {
+      out << "vt ";
+      out.Float(tv[i].x) << ' ';
+      out.Float(tv[i].y) << '\n';
+    }
+  }
+  for (const Point3& n : normals.normals) WritePoint3(out, "vn ", space.Normal(n));
+
   const TVFace* tf = tex ? mesh.mapFaces(1) : nullptr;
   for (const auto& [id, faces] : groups) {
-    AppendF(out, "g mtl%u\nusemtl mtl%u\n", unsigned(id), unsigned(id));
+    out << "g mtl";
+    out.Unsigned(unsigned(id)) << "\nusemtl mtl";
+    out.Unsigned(unsigned(id)) << '\n';
     bool first = true;
     DWORD sm = 0;
     for (int f : faces) {
       const Face& face = mesh.faces[f];
       if (first || face.smGroup != sm) {
         sm = face.smGroup;
-        if (sm)
-          AppendF(out, "s %lu\n", (unsigned long)sm);
-        else
-          out += "s off\n";
+        if (sm) {
+          out << "s ";
+          out.Unsigned(sm) << '\n';
+        } else {
+          out << "s off\n";
+        }
         first = false;
       }
-      out += 'f';
+      out << 'f';
       for (int j = 0; j < 3; ++j) {
         const int k = space.Corner(j);
-        const unsigned long v = (unsigned long)face.v[k] + 1,
-                            n = (unsigned long)normals.cornerNormal[size_t(f)][size_t(k)] + 1;
-        if (tf)
-          AppendF(out, " %lu/%lu/%lu", v, (unsigned long)tf[f].t[k] + 1, n);
-        else
-          AppendF(out, " %lu//%lu", v, n);
+        out << ' ';
+        out.Unsigned(uint64_t(face.v[k]) + 1) << '/';
+        if (tf) out.Unsigned(uint64_t(tf[f].t[k]) + 1);
+        out << '/';
+        out.Unsigned(uint64_t(normals.cornerNormal[size_t(f)][size_t(k)]) + 1);
       }
-      out += '\n';
+      out << '\n';
     }
   }
-  exportdetail::WriteFilesAtomically({{mtlPath, MtlText(groups)}, {path, out}});
+  CommitTogether({&mtl, &out});
 }

@@ -13,6 +13,7 @@
 #include "Exporters.h"
 #include "GltfSupport.h"
 #include "MeshDump.h"
+#include "OutputFile.h"
 
 ExportFormat ExportFormatOf(const std::string& path) {
   const std::string ext = LowerExtension(path);
@@ -60,20 +61,25 @@ std::string JsonString(const std::string& s) {
 void WriteSplineObj(const BezierShape& shape, const Matrix3& toOutput, const std::string& name,
                     const std::string& path) {
   const auto lines = OutputLines(shape, toOutput);
-  std::string out = "# Wakeweave splines: one line through the knots of each spline\n";
-  exportdetail::AppendF(out, "o %s\n", exportdetail::ObjName(name).c_str());
+  AtomicFile out(path);
+  out << "# Wakeweave splines: one line through the knots of each spline\no " << exportdetail::ObjName(name) << '\n';
   for (const auto& line : lines)
-    for (const Point3& p : line) exportdetail::AppendF(out, "v %.9g %.9g %.9g\n", p.x, p.y, p.z);
+    for (const Point3& p : line) {
+      out << "v ";
+      out.Float(p.x) << ' ';
+      out.Float(p.y) << ' ';
+      out.Float(p.z) << '\n';
+    }
   size_t first = 1;  // OBJ indices are 1-based and count every earlier `v`
   for (const auto& line : lines) {
     if (line.empty()) continue;
-    out += 'l';
-    for (size_t i = 0; i < line.size(); ++i) out += ' ' + std::to_string(first + i);
-    if (line.size() == 1) out += ' ' + std::to_string(first);  // a line needs two ends
-    out += '\n';
+    out << 'l';
+    for (size_t i = 0; i < line.size(); ++i) (out << ' ').Unsigned(first + i);
+    if (line.size() == 1) (out << ' ').Unsigned(first);  // a line needs two ends
+    out << '\n';
     first += line.size();
   }
-  exportdetail::WriteFileAtomically(path, out);
+  out.Commit();
 }
 
 void WriteSplineGltf(const BezierShape& shape, const Matrix3& toOutput, const std::string& name,
@@ -114,19 +120,24 @@ void WriteSplineGltf(const BezierShape& shape, const Matrix3& toOutput, const st
   gltfsupport::WriteSingleNodeModel(model, node, path, binary);
 }
 
-std::string SplineDumpJson(const BezierShape& shape, const std::string& name) {
-  std::string out = "{\"name\": " + JsonString(name) + ", \"splines\": [";
+void WriteSplineDump(const BezierShape& shape, const std::string& name, ChunkSink& out) {
+  out << "{\"name\": " << JsonString(name) << ", \"splines\": [";
   std::vector<Point3> knots;
   for (int s = 0; s < shape.SplineCount(); ++s) {
     const Spline3D* sp = shape.GetSpline(s);
     knots.clear();
     for (int k = 0; sp && k < sp->KnotCount(); ++k) knots.push_back(sp->GetKnotPoint(k));
-    if (s) out += ", ";
+    if (s) out << ", ";
     const std::string what = "splines[" + std::to_string(s) + "]";
-    AppendJsonPoints(out, knots.data(), int(knots.size()), "the shape", what.c_str());
+    WriteJsonPoints(out, knots.data(), int(knots.size()), "the shape", what.c_str());
   }
-  out += "]}\n";
-  return out;
+  out << "]}\n";
+}
+
+std::string SplineDumpJson(const BezierShape& shape, const std::string& name) {
+  StringSink out;
+  WriteSplineDump(shape, name, out);
+  return out.Take();
 }
 
 void CheckSplineExportPath(const std::string& path) {
@@ -157,9 +168,12 @@ void WriteSplineExport(const std::string& path, INode* node, const SplineExportO
     case ExportFormat::Glb:
       WriteSplineGltf(shape, toOutput, name, path, format == ExportFormat::Glb);
       break;
-    case ExportFormat::Json:
-      exportdetail::WriteFileAtomically(path, SplineDumpJson(shape, name));
+    case ExportFormat::Json: {
+      AtomicFile out(path);
+      WriteSplineDump(shape, name, out);
+      out.Commit();
       break;
+    }
     case ExportFormat::Png:  // refused above
       break;
   }

@@ -14,6 +14,8 @@
 
 #include "ExportSpace.h"
 
+class ChunkSink;
+
 struct ExportMesh {
   const Mesh* mesh;
   // The transform that takes the mesh's points to world space: pass the node's object transform
@@ -76,14 +78,16 @@ void WriteSplineObj(const BezierShape& shape, const Matrix3& toOutput, const std
                     const std::string& path);
 void WriteSplineGltf(const BezierShape& shape, const Matrix3& toOutput, const std::string& name,
                      const std::string& path, bool binary);
-// The .json text, ending with a newline.
+// The .json text, ending with a newline, as a string or to a sink.
 std::string SplineDumpJson(const BezierShape& shape, const std::string& name);
+void WriteSplineDump(const BezierShape& shape, const std::string& name, ChunkSink& out);
 
 // Shared by the exporters and the demo.
 namespace exportdetail {
 // ::OutputTransform (ExportSpace.h) by its two flags.
 Matrix3 OutputTransform(const Matrix3& objectTM, bool objectSpace, bool zUp);
-// Writes bytes to a temporary file in the target's folder, then renames it over path.
+// Writes bytes to a temporary file in the target's folder, then renames it over path (see AtomicFile in
+// OutputFile.h for files written as they are made).
 void WriteFileAtomically(const std::string& path, const std::string& bytes);
 // The same for several files that belong together: every temporary is written before any is renamed, so a
 // file that cannot be written leaves all of them as they were.
@@ -93,8 +97,6 @@ void WriteFilesAtomically(const std::vector<std::pair<std::string, std::string>>
 const double* MaterialColor(unsigned id);
 // Channel ch (1 or 2) has per-face texture vertices for every face and at least one vertex.
 bool HasTextureFaces(const Mesh& mesh, int ch);
-// Appends printf-formatted text (at most 255 bytes a call).
-void AppendF(std::string& out, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 // A name as OBJ can carry it: OBJ names end at white space, so blanks and '#' become '_'; "mesh" for none.
 std::string ObjName(const std::string& name);
 // Throws std::runtime_error naming the first face whose vertex or texture vertex index is out of range,

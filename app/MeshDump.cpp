@@ -1,37 +1,40 @@
 #include "MeshDump.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "Errors.h"
+#include "OutputFile.h"
 
 namespace {
 
 template <class Get>
-void AppendTriples(std::string& out, int count, Get get) {
-  out += '[';
+void WriteTriples(ChunkSink& out, int count, Get get) {
+  out << '[';
   for (int i = 0; i < count; ++i) {
-    if (i) out += ", ";
+    if (i) out << ", ";
     DWORD a, b, c;
     get(i, a, b, c);
-    out += '[' + std::to_string(a) + ", " + std::to_string(b) + ", " + std::to_string(c) + ']';
+    out << '[';
+    out.Unsigned(a) << ", ";
+    out.Unsigned(b) << ", ";
+    out.Unsigned(c) << ']';
   }
-  out += ']';
+  out << ']';
 }
 
 template <class Get>
-void AppendInts(std::string& out, int count, Get get) {
-  out += '[';
+void WriteInts(ChunkSink& out, int count, Get get) {
+  out << '[';
   for (int i = 0; i < count; ++i) {
-    if (i) out += ", ";
-    out += std::to_string(get(i));
+    if (i) out << ", ";
+    out.Unsigned(get(i));
   }
-  out += ']';
+  out << ']';
 }
 
-void AppendMapFaces(std::string& out, const TVFace* faces, int count) {
+void WriteMapFaces(ChunkSink& out, const TVFace* faces, int count) {
   if (!faces) count = 0;
-  AppendTriples(out, count, [&](int i, DWORD& a, DWORD& b, DWORD& c) {
+  WriteTriples(out, count, [&](int i, DWORD& a, DWORD& b, DWORD& c) {
     a = faces[i].t[0];
     b = faces[i].t[1];
     c = faces[i].t[2];
@@ -40,46 +43,37 @@ void AppendMapFaces(std::string& out, const TVFace* faces, int count) {
 
 }  // namespace
 
-static void AppendJsonFloat(std::string& out, float v, const char* subject, const std::string& what) {
-  if (!std::isfinite(v))
-    throw RunError(std::string(subject) + " holds a non-finite value in " + what + "; it can't be written as JSON");
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.9g", double(v));
-  out += buf;
-}
-
-void AppendJsonPoints(std::string& out, const Point3* pts, int count, const char* subject, const char* what) {
-  out += '[';
+void WriteJsonPoints(ChunkSink& out, const Point3* pts, int count, const char* subject, const char* what) {
+  out << '[';
   for (int i = 0; i < count; ++i) {
-    if (i) out += ", ";
-    const std::string at = std::string(what) + "[" + std::to_string(i) + "]";
-    out += '[';
-    AppendJsonFloat(out, pts[i].x, subject, at);
-    out += ", ";
-    AppendJsonFloat(out, pts[i].y, subject, at);
-    out += ", ";
-    AppendJsonFloat(out, pts[i].z, subject, at);
-    out += ']';
+    const Point3& p = pts[i];
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+      throw RunError(std::string(subject) + " holds a non-finite value in " + what + "[" + std::to_string(i) +
+                     "]; it can't be written as JSON");
+    if (i) out << ", ";
+    out << '[';
+    out.Float(p.x) << ", ";
+    out.Float(p.y) << ", ";
+    out.Float(p.z) << ']';
   }
-  out += ']';
+  out << ']';
 }
 
-std::string MeshDumpJson(const Mesh& m) {
-  std::string out = "{\n";
-  out += "  \"verts\":   ";
-  AppendJsonPoints(out, m.verts, m.getNumVerts(), "the mesh", "verts");
-  out += ",\n  \"faces\":   ";
-  AppendTriples(out, m.getNumFaces(), [&](int i, DWORD& a, DWORD& b, DWORD& c) {
+void WriteMeshDump(const Mesh& m, ChunkSink& out) {
+  out << "{\n  \"verts\":   ";
+  WriteJsonPoints(out, m.verts, m.getNumVerts(), "the mesh", "verts");
+  out << ",\n  \"faces\":   ";
+  WriteTriples(out, m.getNumFaces(), [&](int i, DWORD& a, DWORD& b, DWORD& c) {
     a = m.faces[i].v[0];
     b = m.faces[i].v[1];
     c = m.faces[i].v[2];
   });
-  out += ",\n  \"matIds\":  ";
-  AppendInts(out, m.getNumFaces(), [&](int i) { return unsigned(m.faces[i].getMatID()); });
-  out += ",\n  \"smGroups\": ";
-  AppendInts(out, m.getNumFaces(), [&](int i) { return m.faces[i].smGroup; });
-  out += ",\n  \"edgeVis\": ";
-  AppendTriples(out, m.getNumFaces(), [&](int i, DWORD& a, DWORD& b, DWORD& c) {
+  out << ",\n  \"matIds\":  ";
+  WriteInts(out, m.getNumFaces(), [&](int i) { return unsigned(m.faces[i].getMatID()); });
+  out << ",\n  \"smGroups\": ";
+  WriteInts(out, m.getNumFaces(), [&](int i) { return m.faces[i].smGroup; });
+  out << ",\n  \"edgeVis\": ";
+  WriteTriples(out, m.getNumFaces(), [&](int i, DWORD& a, DWORD& b, DWORD& c) {
     a = m.faces[i].getEdgeVis(0) ? 1 : 0;
     b = m.faces[i].getEdgeVis(1) ? 1 : 0;
     c = m.faces[i].getEdgeVis(2) ? 1 : 0;
@@ -87,21 +81,32 @@ std::string MeshDumpJson(const Mesh& m) {
   // Texture vertices and faces come together: without vertices both are empty.
   const int numTVerts = m.getNumTVerts();
   const bool hasTex = numTVerts > 0 && m.mapVerts(1);
-  out += ",\n  \"tverts\":  ";
-  AppendJsonPoints(out, hasTex ? m.mapVerts(1) : nullptr, hasTex ? numTVerts : 0, "the mesh", "tverts");
-  out += ",\n  \"tvFaces\": ";
-  AppendMapFaces(out, hasTex ? m.mapFaces(1) : nullptr, hasTex ? m.getNumMapFaces(1) : 0);
-  out += ",\n  \"map2\":    ";
+  out << ",\n  \"tverts\":  ";
+  WriteJsonPoints(out, hasTex ? m.mapVerts(1) : nullptr, hasTex ? numTVerts : 0, "the mesh", "tverts");
+  out << ",\n  \"tvFaces\": ";
+  WriteMapFaces(out, hasTex ? m.mapFaces(1) : nullptr, hasTex ? m.getNumMapFaces(1) : 0);
+  out << ",\n  \"map2\":    ";
   if (m.mapSupport(2)) {
     const UVVert* mv = m.mapVerts(2);
-    out += "{ \"verts\": ";
-    AppendJsonPoints(out, mv, mv ? m.getNumMapVerts(2) : 0, "the mesh", "map2.verts");
-    out += ", \"faces\": ";
-    AppendMapFaces(out, m.mapFaces(2), m.getNumMapFaces(2));
-    out += " }";
+    out << "{ \"verts\": ";
+    WriteJsonPoints(out, mv, mv ? m.getNumMapVerts(2) : 0, "the mesh", "map2.verts");
+    out << ", \"faces\": ";
+    WriteMapFaces(out, m.mapFaces(2), m.getNumMapFaces(2));
+    out << " }";
   } else {
-    out += "null";
+    out << "null";
   }
-  out += "\n}\n";
-  return out;
+  out << "\n}\n";
+}
+
+std::string MeshDumpJson(const Mesh& mesh) {
+  StringSink out;
+  WriteMeshDump(mesh, out);
+  return out.Take();
+}
+
+void WriteMeshDump(const Mesh& mesh, const std::string& path) {
+  AtomicFile file(path);
+  WriteMeshDump(mesh, file);
+  file.Commit();
 }

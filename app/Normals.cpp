@@ -1,7 +1,8 @@
 #include "Normals.h"
 
 #include <cmath>
-#include <map>
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -56,45 +57,96 @@ bool IsZeroAreaFace(const Point3& a, const Point3& b, const Point3& c) {
   return !(area2 > 1e-6 * longest);
 }
 
+namespace {
+
+// The distinct normals, numbered in the order they first come: an open-addressing table of indices into the
+// list, some 8 bytes a normal where a tree of them costs eight times that. Normals are equal when their
+// components compare equal (so 0 and -0 are one); the first one seen is kept.
+class NormalIndex {
+ public:
+  explicit NormalIndex(std::vector<Point3>& normals) : normals_(normals), slots_(64, kEmpty) {}
+  uint32_t Of(const Point3& n) {
+    if ((normals_.size() + 1) * 2 > slots_.size()) Grow();
+    for (size_t at = Hash(n) & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+      const uint32_t i = slots_[at];
+      if (i == kEmpty) {
+        slots_[at] = uint32_t(normals_.size());
+        normals_.push_back(n);
+        return slots_[at];
+      }
+      const Point3& o = normals_[i];
+      if (o.x == n.x && o.y == n.y && o.z == n.z) return i;
+    }
+  }
+
+ private:
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  static size_t Hash(const Point3& n) {
+    uint64_t h = 0x9E3779B97F4A7C15ull;
+    for (float f : {n.x, n.y, n.z}) {
+      uint32_t bits;
+      const float plain = f + 0.0f;  // -0 hashes as 0, as it compares
+      std::memcpy(&bits, &plain, 4);
+      h = (h ^ bits) * 0xBF58476D1CE4E5B9ull;
+      h ^= h >> 29;
+    }
+    return size_t(h);
+  }
+  void Grow() {
+    std::vector<uint32_t> old(slots_.size() * 2, kEmpty);
+    old.swap(slots_);
+    for (uint32_t i : old)
+      if (i != kEmpty) {
+        size_t at = Hash(normals_[i]) & (slots_.size() - 1);
+        while (slots_[at] != kEmpty) at = (at + 1) & (slots_.size() - 1);
+        slots_[at] = i;
+      }
+  }
+  std::vector<Point3>& normals_;
+  std::vector<uint32_t> slots_;
+};
+
+}  // namespace
+
 MeshNormals ComputeNormals(const Mesh& mesh) {
   const int nv = mesh.getNumVerts(), nf = mesh.getNumFaces();
   MeshNormals out;
+  // A corner is kept as face * 3 + corner in 4 bytes.
+  if (size_t(std::max(nf, 0)) > UINT32_MAX / 3) throw std::runtime_error("the mesh has too many faces for its normals");
   out.cornerNormal.resize(size_t(nf));
-  std::vector<Vec> faceN(static_cast<size_t>(nf));
+  // Face normals are made again where needed rather than kept (24 bytes a face).
   std::vector<bool> zeroArea(static_cast<size_t>(nf));
   for (int f = 0; f < nf; ++f) {
     const DWORD* v = mesh.faces[f].v;
     for (int k = 0; k < 3; ++k)
       if (v[k] >= DWORD(nv)) throw std::runtime_error("face " + std::to_string(f) + " uses a vertex out of range");
-    const Point3 &a = mesh.verts[v[0]], &b = mesh.verts[v[1]], &c = mesh.verts[v[2]];
-    zeroArea[size_t(f)] = IsZeroAreaFace(a, b, c);
-    if (!zeroArea[size_t(f)]) faceN[size_t(f)] = AreaNormal(a, b, c);
+    zeroArea[size_t(f)] = IsZeroAreaFace(mesh.verts[v[0]], mesh.verts[v[1]], mesh.verts[v[2]]);
   }
+  const auto faceN = [&](int f) {
+    if (zeroArea[size_t(f)]) return Vec{};
+    const DWORD* v = mesh.faces[f].v;
+    return AreaNormal(mesh.verts[v[0]], mesh.verts[v[1]], mesh.verts[v[2]]);
+  };
 
   // The corners around each vertex, in face order.
   std::vector<size_t> first(size_t(nv) + 1, 0);
   for (int f = 0; f < nf; ++f)
     for (int k = 0; k < 3; ++k) ++first[mesh.faces[f].v[k] + 1];
   for (int i = 0; i < nv; ++i) first[size_t(i) + 1] += first[size_t(i)];
-  std::vector<std::pair<int, int>> corners(first.back());  // (face, corner)
+  std::vector<uint32_t> corners(first.back());  // face * 3 + corner
   {
     std::vector<size_t> fill(first.begin(), first.end() - 1);
     for (int f = 0; f < nf; ++f)
-      for (int k = 0; k < 3; ++k) corners[fill[mesh.faces[f].v[k]]++] = {f, k};
+      for (int k = 0; k < 3; ++k) corners[fill[mesh.faces[f].v[k]]++] = uint32_t(f) * 3 + uint32_t(k);
   }
 
-  std::map<std::array<float, 3>, uint32_t> index;
-  auto normalIndex = [&](const Point3& n) {
-    auto [it, added] = index.try_emplace({n.x, n.y, n.z}, uint32_t(out.normals.size()));
-    if (added) out.normals.push_back(n);
-    return it->second;
-  };
-
+  NormalIndex normalIndex(out.normals);
   Sets sets;
-  std::vector<Vec> sum;
+  std::vector<Vec> sum, around;
   for (int v = 0; v < nv; ++v) {
     const size_t begin = first[size_t(v)], n = first[size_t(v) + 1] - begin;
     if (n == 0) continue;
+    const auto faceAt = [&](size_t i) { return int(corners[begin + i] / 3); };
     // Join the faces with area that share a bit: each one with the first face seen holding each of its bits,
     // which keeps a vertex with many faces linear in their number.
     sets.parent.resize(n);
@@ -102,9 +154,11 @@ MeshNormals ComputeNormals(const Mesh& mesh) {
     int firstWithBit[32];
     std::fill(std::begin(firstWithBit), std::end(firstWithBit), -1);
     Vec all;
+    around.resize(n);
     for (size_t i = 0; i < n; ++i) {
-      const int f = corners[begin + i].first;
-      all += faceN[size_t(f)];
+      const int f = faceAt(i);
+      around[i] = faceN(f);
+      all += around[i];
       const DWORD sm = mesh.faces[f].smGroup;
       if (zeroArea[size_t(f)] || sm == 0) continue;
       for (int bit = 0; bit < 32; ++bit)
@@ -116,25 +170,25 @@ MeshNormals ComputeNormals(const Mesh& mesh) {
         }
     }
     sum.assign(n, Vec{});
-    for (size_t i = 0; i < n; ++i) sum[size_t(sets.Find(int(i)))] += faceN[size_t(corners[begin + i].first)];
+    for (size_t i = 0; i < n; ++i) sum[size_t(sets.Find(int(i)))] += around[i];
 
-    Point3 around;
-    const bool hasAround = Unit(all, &around);
+    Point3 aroundUnit;
+    const bool hasAround = Unit(all, &aroundUnit);
     for (size_t i = 0; i < n; ++i) {
-      const auto [f, k] = corners[begin + i];
+      const int f = faceAt(i), k = int(corners[begin + i] % 3);
       const DWORD sm = mesh.faces[f].smGroup;
       Point3 normal(0.0f, 0.0f, 1.0f);
       if (!zeroArea[size_t(f)]) {
         // Flat, or smooth with its set; a set that cancels out leaves the face its own normal.
-        if (sm == 0 || !Unit(sum[size_t(sets.Find(int(i)))], &normal)) Unit(faceN[size_t(f)], &normal);
+        if (sm == 0 || !Unit(sum[size_t(sets.Find(int(i)))], &normal)) Unit(around[i], &normal);
       } else {
         bool found = false;
         for (int bit = 0; bit < 32 && !found; ++bit)
           if ((sm & (DWORD(1) << bit)) && firstWithBit[bit] >= 0)
             found = Unit(sum[size_t(sets.Find(firstWithBit[bit]))], &normal);
-        if (!found && hasAround) normal = around;
+        if (!found && hasAround) normal = aroundUnit;
       }
-      out.cornerNormal[size_t(f)][size_t(k)] = normalIndex(normal);
+      out.cornerNormal[size_t(f)][size_t(k)] = normalIndex.Of(normal);
     }
   }
   return out;

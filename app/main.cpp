@@ -75,7 +75,7 @@ void WriteMesh(ExportFormat kind, const Mesh& mesh, INode* node, TimeValue t, co
   try {
     switch (kind) {
       case ExportFormat::Json:
-        exportdetail::WriteFileAtomically(path, MeshDumpJson(mesh));
+        WriteMeshDump(mesh, path);
         break;
       case ExportFormat::Obj:
         WriteObj(ExportMesh{&mesh, node->GetObjectTM(t), node->GetName()}, path, space);

@@ -1,0 +1,106 @@
+#pragma once
+// Files the exporters write: text and bytes gathered in a bounded buffer and handed on chunk by chunk, so
+// that a file of any size costs a fixed amount of memory, and numbers formatted without printf.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// printf's "%.9g" of v (9 significant digits, trailing zeros dropped, an exponent below 1e-4 and from 1e9),
+// written at out, which has room for kFloatChars characters. Returns the length.
+constexpr size_t kFloatChars = 32;
+size_t FormatFloat9(char* out, double v);
+// The decimal digits of v at out (room for 20 characters). Returns the length.
+size_t FormatUnsigned(char* out, uint64_t v);
+
+// The buffer: appends go to memory until a chunk is full, which is then handed to Deliver.
+class ChunkSink {
+ public:
+  static constexpr size_t kChunkBytes = 128 * 1024;
+
+  ChunkSink() : buf_(new char[kChunkBytes]) {}
+  virtual ~ChunkSink() = default;
+  ChunkSink(const ChunkSink&) = delete;
+  ChunkSink& operator=(const ChunkSink&) = delete;
+
+  void Bytes(const void* p, size_t n);
+  ChunkSink& operator<<(std::string_view s) {
+    Bytes(s.data(), s.size());
+    return *this;
+  }
+  ChunkSink& operator<<(char c) {
+    if (used_ == kChunkBytes) Drain();
+    buf_[used_++] = c;
+    return *this;
+  }
+  // As "%.9g" prints it.
+  ChunkSink& Float(double v) {
+    Room(kFloatChars);
+    used_ += FormatFloat9(buf_.get() + used_, v);
+    return *this;
+  }
+  ChunkSink& Unsigned(uint64_t v) {
+    Room(20);
+    used_ += FormatUnsigned(buf_.get() + used_, v);
+    return *this;
+  }
+  // The bytes appended so far, buffered ones included.
+  uint64_t Count() const { return delivered_ + used_; }
+
+ protected:
+  // Receives a chunk; throws when it cannot take it (nothing is retried).
+  virtual void Deliver(const char* p, size_t n) = 0;
+  // Hands on what is buffered.
+  void Drain();
+
+ private:
+  void Room(size_t n) {
+    if (kChunkBytes - used_ < n) Drain();
+  }
+  std::unique_ptr<char[]> buf_;
+  size_t used_ = 0;
+  uint64_t delivered_ = 0;
+};
+
+// Collects the text in a string (for callers that want it whole, and tests).
+class StringSink final : public ChunkSink {
+ public:
+  std::string Take() {
+    Drain();
+    return std::move(text_);
+  }
+
+ private:
+  void Deliver(const char* p, size_t n) override { text_.append(p, n); }
+  std::string text_;
+};
+
+// A file written to a temporary beside its target and renamed over it once complete, so that a failure
+// leaves the target as it was. A chunk the file system does not take whole (a full disk, a size limit) is an
+// error: std::runtime_error "cannot write <path>: <reason>". The temporary is removed unless committed.
+class AtomicFile final : public ChunkSink {
+ public:
+  explicit AtomicFile(std::string path);
+  ~AtomicFile() override;
+
+  // Writes what is buffered and closes the temporary; throws (and removes it) when that fails.
+  void Finish();
+  // Finish, then rename the temporary over the target.
+  void Commit();
+  const std::string& Path() const { return path_; }
+
+ private:
+  friend void CommitTogether(const std::vector<AtomicFile*>& files);
+  void Deliver(const char* p, size_t n) override;
+  [[noreturn]] void Fail(int err);
+  enum class State { Open, Closed, Failed, Renamed };
+  std::string path_, tmp_;
+  int fd_ = -1;
+  State state_ = State::Open;
+};
+
+// Finishes every file, then renames each over its target: a file that cannot be completed leaves all of
+// them as they were.
+void CommitTogether(const std::vector<AtomicFile*>& files);
