@@ -123,8 +123,12 @@ fuzz: deps-lanes $(ASAN_BUILD)/build.ninja
 	    -artifact_prefix=$(ASAN_BUILD)/fuzz/$$name- $(ASAN_BUILD)/fuzz/$$name.corpus $$seeds || exit 1; \
 	done
 
-bench: build
-	$(BUILD)/wakeweave_bench
+# Only the benchmark program is built; BENCH_ARGS go to it (e.g. --benchmark_filter=Writer). Each figure is
+# printed beside its limit, and a table of them ends the run.
+BENCH_ARGS ?= --benchmark_min_time=1
+bench: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target wakeweave_bench
+	$(BUILD)/wakeweave_bench $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

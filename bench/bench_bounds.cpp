@@ -1,10 +1,7 @@
 // Anchored trails over a long animation range: the cost per sample must stay flat as the samples grow
 // (measuring the node's path used to walk the whole range tick by tick). Beside each size, as the limit,
-// a plain fill of the bytes that the output takes.
+// a plain fill of the output's arrays (eval_timing.h); MB is everything the evaluation budgets for.
 #include <benchmark/benchmark.h>
-
-#include <cstring>
-#include <memory>
 
 #include "eval_timing.h"
 #include "modifier/TrailLayout.h"
@@ -62,19 +59,5 @@ void BM_AnchoredTrailLongRange(benchmark::State& state) {
   ReportPerSample(state, samples, LineTrail(samples).meshBytes());
 }
 BENCHMARK(BM_AnchoredTrailLongRange)->Arg(100)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-
-// The limit: allocating and writing the same bytes, nothing else.
-void BM_PlainFillOfTheSameBytes(benchmark::State& state) {
-  const int64_t samples = state.range(0);
-  const uint64_t bytes = LineTrail(samples).meshBytes();
-  for (auto _ : state) {
-    std::unique_ptr<unsigned char[]> buf(new unsigned char[bytes]);
-    std::memset(buf.get(), 1, bytes);
-    benchmark::DoNotOptimize(buf.get());
-    benchmark::ClobberMemory();
-  }
-  ReportPerSample(state, samples, bytes);
-}
-BENCHMARK(BM_PlainFillOfTheSameBytes)->Arg(100)->Arg(10000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
