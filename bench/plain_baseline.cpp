@@ -28,6 +28,25 @@ struct TempDir {
   }
 };
 
+// A baseline repeats until it has taken this long as well: one of a few microseconds, measured a few
+// times, would move with every cache miss.
+constexpr double kBaselineMinMs = 20.0;
+constexpr int kBaselineMaxReps = 1 << 20;
+
+// Runs once(r) for r = 0, 1, ... at least reps times and until kBaselineMinMs have passed, looking at the
+// clock only after each doubling; the mean of one.
+template <class Once>
+Millis MeanOfRepeats(int reps, Once once) {
+  const Stopwatch watch;
+  int done = 0;
+  for (int batch = reps < 1 ? 1 : reps;; batch = done) {
+    for (int end = done + batch; done < end; ++done) once(done);
+    if (done >= kBaselineMaxReps) break;
+    if (watch.Elapsed().cpu >= kBaselineMinMs) break;
+  }
+  return watch.Elapsed() / done;
+}
+
 }  // namespace
 
 double Stopwatch::CpuNow() {
@@ -57,15 +76,12 @@ size_t TotalBytes(const std::vector<size_t>& arrays) {
 }
 
 Millis PlainFill(const std::vector<size_t>& arrays, int reps) {
-  if (reps < 1) reps = 1;
   std::vector<unsigned char*> blocks(arrays.size(), nullptr);
-  // One watch around all the repetitions: a small fill takes microseconds, a call to the CPU clock nearly one.
-  const Stopwatch watch;
-  for (int r = 0; r < reps; ++r) {
+  return MeanOfRepeats(reps, [&](int r) {
     for (size_t i = 0; i < arrays.size(); ++i) blocks[i] = new unsigned char[arrays[i] ? arrays[i] : 1];
     // A value other than zero, so that no page can stay the kernel's shared zero page.
     for (size_t i = 0; i < arrays.size(); ++i) {
-      std::memset(blocks[i], 0x5a + r, arrays[i]);
+      std::memset(blocks[i], 0x5a + (r & 1), arrays[i]);
       benchmark::DoNotOptimize(blocks[i]);
     }
     benchmark::ClobberMemory();
@@ -73,8 +89,7 @@ Millis PlainFill(const std::vector<size_t>& arrays, int reps) {
       delete[] b;
       b = nullptr;
     }
-  }
-  return watch.Elapsed() / reps;
+  });
 }
 
 const std::string& OutputDir() {
@@ -93,15 +108,13 @@ const std::string& OutputDir() {
 }
 
 Millis PlainWrite(const std::vector<size_t>& fileBytes, int reps) {
-  if (reps < 1) reps = 1;
   size_t largest = 0;
   for (size_t b : fileBytes) largest = b > largest ? b : largest;
   // The bytes exist before the clock starts, as a writer's text would if it were free to make.
   std::unique_ptr<char[]> bytes(new char[largest ? largest : 1]);
   std::memset(bytes.get(), 'x', largest);
   const std::string dir = OutputDir();
-  const Stopwatch watch;
-  for (int r = 0; r < reps; ++r) {
+  const Millis mean = MeanOfRepeats(reps, [&](int) {
     for (size_t f = 0; f < fileBytes.size(); ++f) {
       const std::string target = dir + "/plain" + std::to_string(f), temp = target + ".tmp";
       int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -114,10 +127,9 @@ Millis PlainWrite(const std::vector<size_t>& fileBytes, int reps) {
       if (::close(fd) != 0 || std::rename(temp.c_str(), target.c_str()) != 0)
         throw std::runtime_error("cannot finish " + target);
     }
-  }
-  const Millis elapsed = watch.Elapsed() / reps;
+  });
   for (size_t f = 0; f < fileBytes.size(); ++f) std::remove((dir + "/plain" + std::to_string(f)).c_str());
-  return elapsed;
+  return mean;
 }
 
 int BaselineReps(const benchmark::State& state) {

@@ -40,16 +40,17 @@ class Stopwatch {
 std::vector<size_t> MeshArrayBytes(const Mesh& mesh);
 size_t TotalBytes(const std::vector<size_t>& arrays);
 
-// One plain fill of arrays of these sizes (all allocated, each written whole, all freed), the mean of `reps`
-// fills.
+// One plain fill of arrays of these sizes (all allocated, each written whole, all freed): the mean of at
+// least `reps` fills and of at least 20 ms of them.
 Millis PlainFill(const std::vector<size_t>& arrays, int reps);
 
 // A folder of this run for written files (WAKEWEAVE_BENCH_DIR, else a new folder under /tmp), removed at
 // exit with what is left in it.
 const std::string& OutputDir();
 
-// A plain write of files of these sizes to the same folder, each as the exporters write
-// theirs: a temporary written with write(2), closed and renamed over the target. The mean of `reps`.
+// A plain write of files of these sizes to the same folder, each as the exporters write theirs: a temporary
+// written with write(2), closed and renamed over the target. The mean of at least `reps` writes and of at
+// least 20 ms of them.
 Millis PlainWrite(const std::vector<size_t>& fileBytes, int reps);
 
 // Size of a file in bytes; 0 when it does not exist.
