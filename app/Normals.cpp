@@ -66,6 +66,15 @@ class NormalIndex {
  public:
   explicit NormalIndex(std::vector<Point3>& normals) : normals_(normals), slots_(64, kEmpty) {}
   uint32_t Of(const Point3& n) {
+    // The corners around a vertex mostly share their normal: the last answer saves a probe of the table.
+    if (!normals_.empty() && n.x == last_.x && n.y == last_.y && n.z == last_.z) return lastIndex_;
+    last_ = n;
+    lastIndex_ = Find(n);
+    return lastIndex_;
+  }
+
+ private:
+  uint32_t Find(const Point3& n) {
     if ((normals_.size() + 1) * 2 > slots_.size()) Grow();
     for (size_t at = Hash(n) & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
       const uint32_t i = slots_[at];
@@ -79,7 +88,6 @@ class NormalIndex {
     }
   }
 
- private:
   static constexpr uint32_t kEmpty = UINT32_MAX;
   static size_t Hash(const Point3& n) {
     uint64_t h = 0x9E3779B97F4A7C15ull;
@@ -104,6 +112,8 @@ class NormalIndex {
   }
   std::vector<Point3>& normals_;
   std::vector<uint32_t> slots_;
+  Point3 last_;
+  uint32_t lastIndex_ = 0;
 };
 
 }  // namespace
