@@ -29,20 +29,21 @@ struct TempDir {
 };
 
 // A baseline repeats until it has taken this long as well: one of a few microseconds, measured a few
-// times, would move with every cache miss.
-constexpr double kBaselineMinMs = 20.0;
+// times, would move with every cache miss; a write, with the page cache's state.
+constexpr double kFillMinMs = 20.0;
+constexpr double kWriteMinMs = 100.0;
 constexpr int kBaselineMaxReps = 1 << 20;
 
-// Runs once(r) for r = 0, 1, ... at least reps times and until kBaselineMinMs have passed, looking at the
-// clock only after each doubling; the mean of one.
+// Runs once(r) for r = 0, 1, ... at least reps times and until minMs have passed, looking at the clock
+// only after each doubling; the mean of one.
 template <class Once>
-Millis MeanOfRepeats(int reps, Once once) {
+Millis MeanOfRepeats(int reps, double minMs, Once once) {
   const Stopwatch watch;
   int done = 0;
   for (int batch = reps < 1 ? 1 : reps;; batch = done) {
     for (int end = done + batch; done < end; ++done) once(done);
     if (done >= kBaselineMaxReps) break;
-    if (watch.Elapsed().cpu >= kBaselineMinMs) break;
+    if (watch.Elapsed().cpu >= minMs) break;
   }
   return watch.Elapsed() / done;
 }
@@ -77,7 +78,7 @@ size_t TotalBytes(const std::vector<size_t>& arrays) {
 
 Millis PlainFill(const std::vector<size_t>& arrays, int reps) {
   std::vector<unsigned char*> blocks(arrays.size(), nullptr);
-  return MeanOfRepeats(reps, [&](int r) {
+  return MeanOfRepeats(reps, kFillMinMs, [&](int r) {
     for (size_t i = 0; i < arrays.size(); ++i) blocks[i] = new unsigned char[arrays[i] ? arrays[i] : 1];
     // A value other than zero, so that no page can stay the kernel's shared zero page.
     for (size_t i = 0; i < arrays.size(); ++i) {
@@ -114,7 +115,7 @@ Millis PlainWrite(const std::vector<size_t>& fileBytes, int reps) {
   std::unique_ptr<char[]> bytes(new char[largest ? largest : 1]);
   std::memset(bytes.get(), 'x', largest);
   const std::string dir = OutputDir();
-  const Millis mean = MeanOfRepeats(reps, [&](int) {
+  const Millis mean = MeanOfRepeats(reps, kWriteMinMs, [&](int) {
     for (size_t f = 0; f < fileBytes.size(); ++f) {
       const std::string target = dir + "/plain" + std::to_string(f), temp = target + ".tmp";
       int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);

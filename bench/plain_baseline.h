@@ -50,7 +50,7 @@ const std::string& OutputDir();
 
 // A plain write of files of these sizes to the same folder, each as the exporters write theirs: a temporary
 // written with write(2), closed and renamed over the target. The mean of at least `reps` writes and of at
-// least 20 ms of them.
+// least 100 ms of them.
 Millis PlainWrite(const std::vector<size_t>& fileBytes, int reps);
 
 // Size of a file in bytes; 0 when it does not exist.
