@@ -157,14 +157,31 @@ MeshNormals ComputeNormals(const Mesh& mesh) {
     const size_t begin = first[size_t(v)], n = first[size_t(v) + 1] - begin;
     if (n == 0) continue;
     const auto faceAt = [&](size_t i) { return int(corners[begin + i] / 3); };
+    Vec all;
+    around.resize(n);
+    // The usual vertex of a trail: faces with area and one smoothing group, so a single set whose sum is
+    // `all` (added in the same order, so the same bits) and one normal for every corner.
+    const DWORD firstSm = mesh.faces[faceAt(0)].smGroup;
+    bool oneSet = firstSm != 0;
+    for (size_t i = 0; i < n && oneSet; ++i) {
+      const int f = faceAt(i);
+      oneSet = !zeroArea[size_t(f)] && mesh.faces[f].smGroup == firstSm;
+      around[i] = faceN(f);
+      all += around[i];
+    }
+    Point3 shared;
+    if (oneSet && Unit(all, &shared)) {
+      const uint32_t index = normalIndex.Of(shared);
+      for (size_t i = 0; i < n; ++i) out.cornerNormal[size_t(faceAt(i))][corners[begin + i] % 3] = index;
+      continue;
+    }
     // Join the faces with area that share a bit: each one with the first face seen holding each of its bits,
     // which keeps a vertex with many faces linear in their number.
     sets.parent.resize(n);
     for (size_t i = 0; i < n; ++i) sets.parent[i] = int(i);
     int firstWithBit[32];
     std::fill(std::begin(firstWithBit), std::end(firstWithBit), -1);
-    Vec all;
-    around.resize(n);
+    all = Vec{};
     for (size_t i = 0; i < n; ++i) {
       const int f = faceAt(i);
       around[i] = faceN(f);
