@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "control.h"
 
@@ -51,6 +53,42 @@ TEST(LinearFloatControl, InterpolatesAndHoldsOutsideKeys) {
   c->AddKey(100, 20.0f);
   EXPECT_EQ(c->NumKeys(), 2);
   EXPECT_FLOAT_EQ(FloatAt(c, 50), 10.0f);
+}
+
+// Many keys at uneven times: every time between keys blends its own two neighbours, found as a walk from the
+// first key would find them, and is valid only at that instant (a flat pair for its whole span).
+TEST(LinearFloatControl, ManyKeysEachTimeBlendsItsOwnNeighbours) {
+  LinearFloatControl* c = new LinearFloatControl();
+  ControlPtr own(c);
+  std::vector<std::pair<TimeValue, float>> keys;
+  TimeValue t = -500;
+  for (int i = 0; i < 300; ++i) {
+    t += 1 + (i * 37) % 23;
+    const float v = (i % 7 == 3) ? keys.back().second : float((i * 53) % 101) - 50.0f;
+    keys.emplace_back(t, v);
+    c->AddKey(t, v);
+  }
+  for (TimeValue at = keys.front().first; at <= keys.back().first; ++at) {
+    size_t hi = 1;
+    while (keys[hi].first <= at && hi + 1 < keys.size()) ++hi;
+    if (keys[hi].first <= at) hi = keys.size() - 1;
+    const auto& a = keys[hi - 1];
+    const auto& b = keys[hi];
+    Interval valid;
+    const float got = FloatAt(c, at, &valid);
+    if (at == keys.front().first || at == keys.back().first) {  // held from there outwards
+      EXPECT_EQ(got, at == keys.front().first ? a.second : b.second);
+      continue;
+    }
+    const float u = float((double(at) - a.first) / (double(b.first) - a.first));
+    const float want =
+        a.second == b.second ? a.second : (at == a.first ? a.second : a.second + (b.second - a.second) * u);
+    ASSERT_FLOAT_EQ(got, want) << "at " << at;
+    if (a.second == b.second)
+      EXPECT_TRUE(valid.Start() == a.first && valid.End() == b.first) << "at " << at;
+    else
+      EXPECT_TRUE(valid.Start() == at && valid.End() == at) << "at " << at;
+  }
 }
 
 TEST(LinearFloatControl, ConstantAndSingleKeyAreValidForever) {

@@ -63,8 +63,16 @@ typename Ops::T Evaluate(const KeyTable<typename Ops::T>& keys, const typename O
     span = Interval(keys[n - 1].time, TIME_PosInfinity);
     return keys[n - 1].value;
   }
+  // The first key after t, found by halving (the keys are kept in ascending time); it exists since t is
+  // before the last key.
   int hi = 1;
-  while (keys[hi].time <= t) ++hi;  // the first key after t; exists since t < last key time
+  for (int last = n - 1; hi < last;) {
+    const int mid = hi + (last - hi) / 2;
+    if (keys[mid].time <= t)
+      hi = mid + 1;
+    else
+      last = mid;
+  }
   const auto& a = keys[hi - 1];
   const auto& b = keys[hi];
   if (a.value == b.value) {
