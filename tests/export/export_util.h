@@ -8,6 +8,7 @@
 #include <max.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -41,6 +42,13 @@ class ScratchDir {
  private:
   fs::path path_;
 };
+
+// A frame as the demo names its files by it (<scene>-f<frame>.*): printf's %g.
+inline std::string DemoFrameLabel(double frame) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", frame);
+  return buf;
+}
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -37,12 +37,6 @@ LoadedScene LoadRecorded(const DemoScene& scene) {
   return loaded;
 }
 
-std::string Frame(double f) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", f);
-  return buf;
-}
-
 TEST_F(Demo, WritesEveryFrameOfEverySceneAsTheStackOutputsItAtThatFrame) {
   const std::string out = dir.File("out/nested");  // created with its parent
   std::string text;
@@ -52,7 +46,7 @@ TEST_F(Demo, WritesEveryFrameOfEverySceneAsTheStackOutputsItAtThatFrame) {
 
   for (const DemoScene& scene : DemoScenes()) {
     for (double frame : scene.frames) {
-      const std::string stem = out + "/" + scene.name + "-f" + Frame(frame);
+      const std::string stem = out + "/" + scene.name + "-f" + DemoFrameLabel(frame);
       ASSERT_TRUE(fs::exists(stem + ".glb")) << stem;
       ASSERT_TRUE(fs::exists(stem + ".obj")) << stem;
 
@@ -110,7 +104,7 @@ TEST_F(Demo, SummaryListsEachSceneFrameWithItsCounts) {
       std::string name, f;
       int verts = -1, faces = -1;
       ls >> name >> f >> verts >> faces;
-      if (name == scene.name && f == Frame(frame)) {
+      if (name == scene.name && f == DemoFrameLabel(frame)) {
         found = true;
         EXPECT_EQ(verts, mesh.getNumVerts()) << line;
         EXPECT_EQ(faces, mesh.getNumFaces()) << line;

@@ -208,7 +208,9 @@ TEST(ExportErrors, BadIndicesAreRefusedAndTheOldFileStays) {
     write(good);
     const std::string before = ReadFile(path);
     const std::string mtlBefore = ext == ".obj" ? ReadFile(MtlPathFor(path)) : "";
-    if (ext == ".obj") ASSERT_NE(mtlBefore.find("newmtl mtl2"), std::string::npos) << mtlBefore;
+    if (ext == ".obj") {
+      ASSERT_NE(mtlBefore.find("newmtl mtl2"), std::string::npos) << mtlBefore;
+    }
 
     Mesh badVertex = SampleMesh();
     badVertex.faces[1].v[2] = 5;
@@ -221,7 +223,9 @@ TEST(ExportErrors, BadIndicesAreRefusedAndTheOldFileStays) {
     EXPECT_THROW(write(notFinite), std::runtime_error) << ext;
 
     EXPECT_EQ(ReadFile(path), before) << ext;
-    if (ext == ".obj") EXPECT_EQ(ReadFile(MtlPathFor(path)), mtlBefore);
+    if (ext == ".obj") {
+      EXPECT_EQ(ReadFile(MtlPathFor(path)), mtlBefore);
+    }
   }
   // No temporary file is left behind: the three files and the .obj's materials.
   int files = 0;

@@ -421,12 +421,6 @@ class DemoPreviews : public ::testing::Test {
   ScratchDir dir;
 };
 
-std::string FrameName(double f) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", f);
-  return buf;
-}
-
 TEST_F(DemoPreviews, EachSceneAndFrameHasItsPictureWithTheCheckerShowing) {
   ::testing::internal::CaptureStdout();
   std::ostringstream progress;
@@ -442,7 +436,7 @@ TEST_F(DemoPreviews, EachSceneAndFrameHasItsPictureWithTheCheckerShowing) {
                              true, agent);
     INode* node = loaded.nodesWithWakeweave.at(0);
     for (double frame : scene.frames) {
-      const std::string path = dir.File("demo/" + scene.name + "-f" + FrameName(frame) + ".png");
+      const std::string path = dir.File("demo/" + scene.name + "-f" + DemoFrameLabel(frame) + ".png");
       const Picture pic = DecodePng(path);
       ASSERT_EQ(pic.width, 640) << path;
       ASSERT_EQ(pic.height, 480) << path;
