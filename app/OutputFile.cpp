@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -74,46 +75,98 @@ void NineDigits(uint32_t m, int e, uint32_t* digits, int* exp) {
   }
 }
 
+// Powers of ten as doubles, 10^-24 to 10^24: exact from 10^0 to 10^22.
+constexpr double kTenTo[] = {1e-24, 1e-23, 1e-22, 1e-21, 1e-20, 1e-19, 1e-18, 1e-17, 1e-16, 1e-15, 1e-14, 1e-13, 1e-12,
+                             1e-11, 1e-10, 1e-9,  1e-8,  1e-7,  1e-6,  1e-5,  1e-4,  1e-3,  1e-2,  1e-1,  1e0,   1e1,
+                             1e2,   1e3,   1e4,   1e5,   1e6,   1e7,   1e8,   1e9,   1e10,  1e11,  1e12,  1e13,  1e14,
+                             1e15,  1e16,  1e17,  1e18,  1e19,  1e20,  1e21,  1e22,  1e23,  1e24};
+double TenTo(int k) { return kTenTo[k + 24]; }
+
+// The nine digits from a double estimate of a * 10^(8 - x), a being a float's value (exact in a double) and
+// x the decimal exponent of its first digit (-20 to 20). The estimate is one rounding of an exact product or
+// quotient (within 2e-6 of the value here), so its rounding is printf's unless it lies near halfway or near
+// a change of exponent, or the power of ten is not exact: then it returns false for the exact way.
+bool NineDigitsFast(double a, int x, uint32_t* digits) {
+  const int k = 8 - x;
+  if (k > 22) return false;
+  const double d = k >= 0 ? a * TenTo(k) : a / TenTo(-k);
+  if (!(d >= 1e8 + 1.0 && d < 1e9 - 1.0)) return false;
+  const double whole = std::floor(d), frac = d - whole;
+  // Halfway is where the exact value decides (ties go to even).
+  if (std::fabs(frac - 0.5) < 1e-5) return false;
+  *digits = uint32_t(whole) + uint32_t(frac > 0.5);  // below 1e9 - 1, so no carry into a tenth digit
+  return true;
+}
+
+constexpr char kTwoDigits[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The eight decimal digits of v < 10^8, one in each byte, the first in the lowest: both halves of four
+// digits split into pairs and then into digits at once, by multiplications that divide every lane by 100
+// and then by 10 (exact below 10^4 and 10^2).
+uint64_t EightDigits(uint32_t v) {
+  static_assert(std::endian::native == std::endian::little, "the digits are laid out for little-endian stores");
+  const uint64_t fours = (v / 10000) | (uint64_t(v % 10000) << 32);
+  const uint64_t hundreds = ((fours * 10486) >> 20) & 0x0000007F0000007Full;
+  const uint64_t pairs = ((fours - 100 * hundreds) << 16) + hundreds;
+  const uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;
+  return ((pairs - 10 * tens) << 8) + tens;
+}
+
 // %.9g of a float in that range: fixed notation for exponents -4 to 8, else d.dddddddde+XX, trailing zeros
 // of the fraction dropped either way.
 size_t FloatText(char* out, float f) {
   char* p = out;
   uint32_t bits;
   std::memcpy(&bits, &f, 4);
-  if (bits >> 31) *p++ = '-';
+  *p = '-';  // kept only for a negative value, without a branch on the sign
+  p += bits >> 31;
   const uint32_t field = (bits >> 23) & 0xFF;
+  const uint32_t m = (bits & 0x7FFFFF) | 0x800000;
+  const int e = int(field) - 150;
   uint32_t digits;
   int x;
-  NineDigits((bits & 0x7FFFFF) | 0x800000, int(field) - 150, &digits, &x);
-  char d[9];
-  for (int i = 8; i >= 0; --i) d[i] = char('0' + digits % 10), digits /= 10;
-  int last = 8;  // the last digit kept: trailing zeros go
-  while (last > 0 && d[last] == '0') --last;
-  if (x >= -4 && x < 9) {
-    if (x >= 0) {
-      for (int i = 0; i <= x; ++i) *p++ = d[i];
-      if (last > x) {
-        *p++ = '.';
-        for (int i = x + 1; i <= last; ++i) *p++ = d[i];
-      }
-    } else {
-      *p++ = '0';
-      *p++ = '.';
-      for (int i = -1; i > x; --i) *p++ = '0';
-      for (int i = 0; i <= last; ++i) *p++ = d[i];
-    }
-  } else {
-    *p++ = d[0];
-    if (last > 0) {
-      *p++ = '.';
-      for (int i = 1; i <= last; ++i) *p++ = d[i];
-    }
-    *p++ = 'e';
-    *p++ = x < 0 ? '-' : '+';
-    const int ax = x < 0 ? -x : x;
-    *p++ = char('0' + ax / 10);
-    *p++ = char('0' + ax % 10);
+  const double a = std::fabs(double(f));
+  // The decimal exponent: floor(E log10 2) of the binary exponent E by integers, then one more when the
+  // value reaches the next power of ten.
+  x = ((e + 31 - __builtin_clz(m)) * 78913) >> 18;
+  x += int(a >= TenTo(x + 1));
+  if (!NineDigitsFast(a, x, &digits)) NineDigits(m, e, &digits, &x);
+  // The first digit, and the other eight as one number per byte (first in the lowest byte), made in a
+  // register: written with stores only, never read back from memory (which would stall on the small stores).
+  const char first = char('0' + digits / 100000000);
+  const uint64_t eight = EightDigits(digits % 100000000), text = eight + 0x3030303030303030ull;
+  const int last = eight ? 8 - __builtin_clzll(eight) / 8 : 0;  // the last digit kept: trailing zeros go
+  // Fixed-size stores past the text's end are inside the kFloatChars of room.
+  if (x >= 0 && x < 9) {
+    p[0] = first;
+    std::memcpy(p + 1, &text, 8);
+    if (last <= x) return size_t(p - out) + size_t(x) + 1;
+    p[x + 1] = '.';
+    const uint64_t fraction = text >> (8 * x);
+    std::memcpy(p + x + 2, &fraction, 8);
+    return size_t(p - out) + size_t(last) + 2;
   }
+  if (x < 0 && x >= -4) {
+    const int zeros = -x - 1;
+    std::memcpy(p, "0.000", 5);
+    p[2 + zeros] = first;
+    std::memcpy(p + 3 + zeros, &text, 8);
+    return size_t(p - out) + 2 + size_t(zeros) + size_t(last) + 1;
+  }
+  *p++ = first;
+  if (last > 0) {
+    *p++ = '.';
+    std::memcpy(p, &text, 8);
+    p += last;
+  }
+  *p++ = 'e';
+  *p++ = x < 0 ? '-' : '+';
+  const int ax = x < 0 ? -x : x;
+  std::memcpy(p, kTwoDigits + 2 * ax, 2);
+  p += 2;
   return size_t(p - out);
 }
 
@@ -123,6 +176,10 @@ size_t FormatFloat9(char* out, double v) {
   // Most values are a mesh's floats of moderate size: their exact value is a small fraction, rounded here
   // with integers. The rest go to to_chars, which the standard defines with a precision as printf's %.*g in
   // the C locale.
+  if (v == 0) {
+    std::memcpy(out, "-0", 2);
+    return std::signbit(v) ? 2 : (*out = '0', 1);
+  }
   const float f = float(v);
   const double a = std::fabs(v);
   if (double(f) == v && a >= 1e-20 && a <= 1e20) return FloatText(out, f);
@@ -130,9 +187,19 @@ size_t FormatFloat9(char* out, double v) {
   return size_t(r.ptr - out);
 }
 
-size_t FormatUnsigned(char* out, uint64_t v) { return size_t(std::to_chars(out, out + 20, v).ptr - out); }
+size_t FormatUnsigned(char* out, uint64_t v) {
+  if (v >= 100000000) return size_t(std::to_chars(out, out + 20, v).ptr - out);
+  // A mesh's indices: the count of digits from the bit length (one less, then corrected against the power
+  // of ten), the digits made in a register and stored at once.
+  const auto u = uint32_t(v) | 1u;  // as many digits as v, and one for 0
+  const int guess = ((32 - __builtin_clz(u)) * 1233) >> 12;
+  const int n = guess + 1 - int(u < kPow10[guess]);
+  const uint64_t text = (EightDigits(uint32_t(v)) + 0x3030303030303030ull) >> (8 * (8 - n));
+  std::memcpy(out, &text, 8);  // the caller's room is 20
+  return size_t(n);
+}
 
-void ChunkSink::Bytes(const void* p, size_t n) {
+void ChunkSink::BytesAcrossChunks(const void* p, size_t n) {
   const char* s = static_cast<const char*>(p);
   while (n) {
     if (used_ == kChunkBytes) Drain();

@@ -3,6 +3,7 @@
 // that a file of any size costs a fixed amount of memory, and numbers formatted without printf.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,7 +26,14 @@ class ChunkSink {
   ChunkSink(const ChunkSink&) = delete;
   ChunkSink& operator=(const ChunkSink&) = delete;
 
-  void Bytes(const void* p, size_t n);
+  void Bytes(const void* p, size_t n) {
+    if (n <= kChunkBytes - used_) {
+      std::memcpy(buf_.get() + used_, p, n);
+      used_ += n;
+    } else {
+      BytesAcrossChunks(p, n);
+    }
+  }
   ChunkSink& operator<<(std::string_view s) {
     Bytes(s.data(), s.size());
     return *this;
@@ -56,6 +64,7 @@ class ChunkSink {
   void Drain();
 
  private:
+  void BytesAcrossChunks(const void* p, size_t n);
   void Room(size_t n) {
     if (kChunkBytes - used_ < n) Drain();
   }

@@ -94,11 +94,35 @@ TEST(FloatText, MatchesPrintfNextToHalfwayAtTheNinthDigit) {
   }
 }
 
+TEST(FloatText, FloatsExactlyHalfwayRoundToEvenAsPrintfDoes) {
+  // An odd m over 2^j has j decimal places and ends in 5; with 10 - j whole digits its exact value has ten
+  // significant digits and lies halfway between two nine-digit texts: an estimate must not decide it.
+  std::mt19937_64 rng(11);
+  int drawn = 0;
+  for (int j = 3; j <= 9; ++j) {
+    const double scale = std::ldexp(1.0, -j);
+    const double lo = std::pow(10.0, 9 - j), hi = std::min(10 * lo, std::ldexp(1.0, 24 - j));
+    std::uniform_int_distribution<uint32_t> m(uint32_t(lo / scale), uint32_t(hi / scale) - 2);
+    for (int i = 0; i < 20000; ++i, ++drawn) {
+      const double v = double(m(rng) | 1u) * scale;
+      const std::string ten = std::to_string(uint64_t(v * std::pow(10.0, j)));
+      ASSERT_TRUE(double(float(v)) == v && ten.size() == 10 && ten.back() == '5') << ten;
+      ExpectLikePrintf(v);
+    }
+  }
+  EXPECT_EQ(drawn, 7 * 20000);
+}
+
 TEST(FloatText, UnsignedAsDecimal) {
   char b[20];
-  for (uint64_t v : {uint64_t(0), uint64_t(9), uint64_t(10), uint64_t(4294967295u), uint64_t(4294967296u),
-                     std::numeric_limits<uint64_t>::max()})
-    EXPECT_EQ(std::string(b, FormatUnsigned(b, v)), std::to_string(v));
+  std::vector<uint64_t> values = {0, 4294967295u, 4294967296u, std::numeric_limits<uint64_t>::max()};
+  // Every length of number, at both of its ends, and values between.
+  std::mt19937_64 rng(5);
+  for (uint64_t p = 1, k = 0; k < 20; ++k, p *= 10) {
+    values.insert(values.end(), {p, p - 1, p + 1, 2 * p - 1, p + rng() % (p * 9)});
+    for (int i = 0; i < 1000; ++i) values.push_back(rng() % (p * 10));
+  }
+  for (uint64_t v : values) ASSERT_EQ(std::string(b, FormatUnsigned(b, v)), std::to_string(v));
 }
 
 // A sink that records its chunks.
