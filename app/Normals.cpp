@@ -16,14 +16,33 @@ struct Vec {
   double Length() const { return std::sqrt(x * x + y * y + z * z); }
 };
 
-Vec Sub(const Point3& a, const Point3& b) { return {double(a.x) - b.x, double(a.y) - b.y, double(a.z) - b.z}; }
-Vec Cross(const Vec& a, const Vec& b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+// The helpers run once or more per face: forced inline, as a call each costs more than their arithmetic.
+#define WW_INLINE [[gnu::always_inline]] inline
+
+WW_INLINE Vec Sub(const Point3& a, const Point3& b) {
+  return {double(a.x) - b.x, double(a.y) - b.y, double(a.z) - b.z};
+}
+WW_INLINE Vec Cross(const Vec& a, const Vec& b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 
 // Twice the face's area along its normal, by the winding a, b, c.
-Vec AreaNormal(const Point3& a, const Point3& b, const Point3& c) { return Cross(Sub(b, a), Sub(c, a)); }
+WW_INLINE Vec AreaNormal(const Point3& a, const Point3& b, const Point3& c) { return Cross(Sub(b, a), Sub(c, a)); }
+
+// Whether the face a, b, c whose area normal is n counts as having no area: shared by IsZeroAreaFace and the
+// pass that has n at hand already, so both decide alike.
+WW_INLINE bool ZeroArea(const Vec& n, const Point3& a, const Point3& b, const Point3& c) {
+  const double area2 = n.Length();
+  const Vec e[3] = {Sub(b, a), Sub(c, b), Sub(a, c)};
+  double longest = 0;
+  for (const Vec& v : e) longest = std::max(longest, v.x * v.x + v.y * v.y + v.z * v.z);
+  // Below this the direction is float noise: the corners lie on a line (or on one point) as far as float
+  // coordinates can tell.
+  return !(area2 > 1e-6 * longest);
+}
 
 // A unit float normal, or none when v has no usable direction.
-bool Unit(const Vec& v, Point3* out) {
+WW_INLINE bool Unit(const Vec& v, Point3* out) {
   const double l = v.Length();
   if (!(l > 0.0) || !std::isfinite(l)) return false;
   const Point3 p(float(v.x / l), float(v.y / l), float(v.z / l));
@@ -48,13 +67,7 @@ struct Sets {
 }  // namespace
 
 bool IsZeroAreaFace(const Point3& a, const Point3& b, const Point3& c) {
-  const double area2 = AreaNormal(a, b, c).Length();
-  const Vec e[3] = {Sub(b, a), Sub(c, b), Sub(a, c)};
-  double longest = 0;
-  for (const Vec& v : e) longest = std::max(longest, v.x * v.x + v.y * v.y + v.z * v.z);
-  // Below this the direction is float noise: the corners lie on a line (or on one point) as far as float
-  // coordinates can tell.
-  return !(area2 > 1e-6 * longest);
+  return ZeroArea(AreaNormal(a, b, c), a, b, c);
 }
 
 namespace {
@@ -124,64 +137,101 @@ MeshNormals ComputeNormals(const Mesh& mesh) {
   // A corner is kept as face * 3 + corner in 4 bytes.
   if (size_t(std::max(nf, 0)) > UINT32_MAX / 3) throw std::runtime_error("the mesh has too many faces for its normals");
   out.cornerNormal.resize(size_t(nf));
-  // Face normals are made again where needed rather than kept (24 bytes a face).
+
+  // The usual vertex of a trail has faces with area and one nonzero smoothing group around it: a single set,
+  // whose normal is the sum of its faces' normals. One pass over the faces makes each face's normal once and
+  // adds it to its corners' vertices in face and corner order (the order the corners around a vertex are
+  // visited below, so the same sum to the bit). The other vertices take the general path further down.
+  enum : uint8_t { kUnused, kOneSet, kGeneral };
+  std::vector<uint8_t> kind(size_t(nv), kUnused);
+  // Per vertex, over time: its first face's smoothing group; then, for a general vertex, where its corners end
+  // in `corners`; for a one-set vertex, its normal's index.
+  std::vector<uint32_t> slot(static_cast<size_t>(nv));
+  std::vector<Vec> sumOf(static_cast<size_t>(nv));  // a one-set vertex's sum, then its unit normal
+  // Face normals of the general path are made again where needed rather than kept (24 bytes a face).
   std::vector<bool> zeroArea(static_cast<size_t>(nf));
   for (int f = 0; f < nf; ++f) {
     const DWORD* v = mesh.faces[f].v;
     for (int k = 0; k < 3; ++k)
       if (v[k] >= DWORD(nv)) throw std::runtime_error("face " + std::to_string(f) + " uses a vertex out of range");
-    zeroArea[size_t(f)] = IsZeroAreaFace(mesh.verts[v[0]], mesh.verts[v[1]], mesh.verts[v[2]]);
+    const Point3 &a = mesh.verts[v[0]], &b = mesh.verts[v[1]], &c = mesh.verts[v[2]];
+    const Vec n = AreaNormal(a, b, c);
+    const bool zero = ZeroArea(n, a, b, c);
+    zeroArea[size_t(f)] = zero;
+    const DWORD sm = mesh.faces[f].smGroup;
+    for (int k = 0; k < 3; ++k) {
+      const size_t at = v[k];
+      uint8_t& kd = kind[at];
+      if (kd == kUnused) {
+        kd = sm != 0 && !zero ? kOneSet : kGeneral;
+        slot[at] = sm;
+      } else if (kd == kOneSet && (zero || sm != slot[at])) {
+        kd = kGeneral;
+      }
+      if (kd == kOneSet) sumOf[at] += n;
+    }
   }
+  // A one-set vertex whose sum has no direction goes the general way too.
+  bool anyOneSet = false, anyGeneral = false;
+  for (size_t at = 0; at < size_t(nv); ++at) {
+    Point3 unit;
+    if (kind[at] == kOneSet && Unit(sumOf[at], &unit)) {
+      sumOf[at] = {unit.x, unit.y, unit.z};
+      anyOneSet = true;
+    } else if (kind[at] != kUnused) {
+      kind[at] = kGeneral;
+      slot[at] = 0;
+      anyGeneral = true;
+    }
+  }
+  if (!anyOneSet) std::vector<Vec>().swap(sumOf);
+
+  // The corners around each general vertex, in face order, the vertices one after another: slot holds where
+  // a vertex's run ends, and the previous one's end is where it starts. A trail mostly has none: no pass then.
+  const auto general = [&](int f, int k) { return kind[mesh.faces[f].v[k]] == kGeneral; };
+  const int generalFaces = anyGeneral ? nf : 0;
+  size_t total = 0;
+  for (int f = 0; f < generalFaces; ++f)
+    for (int k = 0; k < 3; ++k)
+      if (general(f, k)) ++slot[mesh.faces[f].v[k]];
+  for (size_t at = 0; at < size_t(nv); ++at)
+    if (kind[at] == kGeneral) {
+      const size_t n = slot[at];
+      slot[at] = uint32_t(total);
+      total += n;
+    }
+  std::vector<uint32_t> corners(total);  // face * 3 + corner
+  for (int f = 0; f < generalFaces; ++f)
+    for (int k = 0; k < 3; ++k)
+      if (general(f, k)) corners[slot[mesh.faces[f].v[k]]++] = uint32_t(f) * 3 + uint32_t(k);
   const auto faceN = [&](int f) {
     if (zeroArea[size_t(f)]) return Vec{};
     const DWORD* v = mesh.faces[f].v;
     return AreaNormal(mesh.verts[v[0]], mesh.verts[v[1]], mesh.verts[v[2]]);
   };
 
-  // The corners around each vertex, in face order.
-  std::vector<size_t> first(size_t(nv) + 1, 0);
-  for (int f = 0; f < nf; ++f)
-    for (int k = 0; k < 3; ++k) ++first[mesh.faces[f].v[k] + 1];
-  for (int i = 0; i < nv; ++i) first[size_t(i) + 1] += first[size_t(i)];
-  std::vector<uint32_t> corners(first.back());  // face * 3 + corner
-  {
-    std::vector<size_t> fill(first.begin(), first.end() - 1);
-    for (int f = 0; f < nf; ++f)
-      for (int k = 0; k < 3; ++k) corners[fill[mesh.faces[f].v[k]]++] = uint32_t(f) * 3 + uint32_t(k);
-  }
-
   NormalIndex normalIndex(out.normals);
   Sets sets;
   std::vector<Vec> sum, around;
-  for (int v = 0; v < nv; ++v) {
-    const size_t begin = first[size_t(v)], n = first[size_t(v) + 1] - begin;
-    if (n == 0) continue;
+  // Normals are numbered as they first come, vertex by vertex, corner by corner in face order.
+  size_t end = 0;
+  for (size_t at = 0; at < size_t(nv); ++at) {
+    if (kind[at] == kOneSet) {
+      const Vec& u = sumOf[at];
+      slot[at] = normalIndex.Of(Point3(float(u.x), float(u.y), float(u.z)));
+    }
+    if (kind[at] != kGeneral) continue;
+    const size_t begin = end, n = slot[at] - begin;
+    end = slot[at];
     const auto faceAt = [&](size_t i) { return int(corners[begin + i] / 3); };
     Vec all;
     around.resize(n);
-    // The usual vertex of a trail: faces with area and one smoothing group, so a single set whose sum is
-    // `all` (added in the same order, so the same bits) and one normal for every corner.
-    const DWORD firstSm = mesh.faces[faceAt(0)].smGroup;
-    bool oneSet = firstSm != 0;
-    for (size_t i = 0; i < n && oneSet; ++i) {
-      const int f = faceAt(i);
-      oneSet = !zeroArea[size_t(f)] && mesh.faces[f].smGroup == firstSm;
-      around[i] = faceN(f);
-      all += around[i];
-    }
-    Point3 shared;
-    if (oneSet && Unit(all, &shared)) {
-      const uint32_t index = normalIndex.Of(shared);
-      for (size_t i = 0; i < n; ++i) out.cornerNormal[size_t(faceAt(i))][corners[begin + i] % 3] = index;
-      continue;
-    }
     // Join the faces with area that share a bit: each one with the first face seen holding each of its bits,
     // which keeps a vertex with many faces linear in their number.
     sets.parent.resize(n);
     for (size_t i = 0; i < n; ++i) sets.parent[i] = int(i);
     int firstWithBit[32];
     std::fill(std::begin(firstWithBit), std::end(firstWithBit), -1);
-    all = Vec{};
     for (size_t i = 0; i < n; ++i) {
       const int f = faceAt(i);
       around[i] = faceN(f);
@@ -218,5 +268,12 @@ MeshNormals ComputeNormals(const Mesh& mesh) {
       out.cornerNormal[size_t(f)][size_t(k)] = normalIndex.Of(normal);
     }
   }
+  std::vector<uint32_t>().swap(corners);
+  std::vector<Vec>().swap(sumOf);
+  for (int f = 0; f < nf; ++f)
+    for (int k = 0; k < 3; ++k) {
+      const size_t at = mesh.faces[f].v[k];
+      if (kind[at] == kOneSet) out.cornerNormal[size_t(f)][size_t(k)] = slot[at];
+    }
   return out;
 }
