@@ -29,16 +29,29 @@ WW_INLINE Vec Cross(const Vec& a, const Vec& b) {
 // Twice the face's area along its normal, by the winding a, b, c.
 WW_INLINE Vec AreaNormal(const Point3& a, const Point3& b, const Point3& c) { return Cross(Sub(b, a), Sub(c, a)); }
 
-// Whether the face a, b, c whose area normal is n counts as having no area: shared by IsZeroAreaFace and the
-// pass that has n at hand already, so both decide alike.
-WW_INLINE bool ZeroArea(const Vec& n, const Point3& a, const Point3& b, const Point3& c) {
-  const double area2 = n.Length();
-  const Vec e[3] = {Sub(b, a), Sub(c, b), Sub(a, c)};
-  double longest = 0;
-  for (const Vec& v : e) longest = std::max(longest, v.x * v.x + v.y * v.y + v.z * v.z);
+// A face's area normal (twice its area along its normal, by the winding a, b, c) and whether it counts as
+// having no area: one computation for IsZeroAreaFace and the pass over faces, so both decide alike.
+struct FaceArea {
+  Vec n;
+  bool zero;
+};
+WW_INLINE FaceArea AreaOf(const Point3& a, const Point3& b, const Point3& c) {
+  const Vec ab = Sub(b, a), ac = Sub(c, a), bc = Sub(c, b);
+  const Vec n = Cross(ab, ac);
+  const double area2 = n.x * n.x + n.y * n.y + n.z * n.z;
+  double longest = 0;  // the longest edge, squared (c - a squares as a - c does: its negation is exact)
+  for (const Vec* v : {&ab, &bc, &ac}) longest = std::max(longest, v->x * v->x + v->y * v->y + v->z * v->z);
   // Below this the direction is float noise: the corners lie on a line (or on one point) as far as float
   // coordinates can tell.
-  return !(area2 > 1e-6 * longest);
+  const double t = 1e-6 * longest;
+  // Whether sqrt(area2) > t. Away from the bound, squares decide it without the square root: a margin of 1e-9
+  // dwarfs the roundings of t * t, of the margin's product and of the root, so the answer is the root's.
+  if (t > 1e-140 && t < 1e140) {
+    const double q = t * t;
+    if (area2 > q * (1 + 1e-9)) return {n, false};
+    if (area2 < q * (1 - 1e-9)) return {n, true};
+  }
+  return {n, !(std::sqrt(area2) > t)};
 }
 
 // A unit float normal, or none when v has no usable direction.
@@ -66,9 +79,7 @@ struct Sets {
 
 }  // namespace
 
-bool IsZeroAreaFace(const Point3& a, const Point3& b, const Point3& c) {
-  return ZeroArea(AreaNormal(a, b, c), a, b, c);
-}
+bool IsZeroAreaFace(const Point3& a, const Point3& b, const Point3& c) { return AreaOf(a, b, c).zero; }
 
 namespace {
 
@@ -155,8 +166,7 @@ MeshNormals ComputeNormals(const Mesh& mesh) {
     for (int k = 0; k < 3; ++k)
       if (v[k] >= DWORD(nv)) throw std::runtime_error("face " + std::to_string(f) + " uses a vertex out of range");
     const Point3 &a = mesh.verts[v[0]], &b = mesh.verts[v[1]], &c = mesh.verts[v[2]];
-    const Vec n = AreaNormal(a, b, c);
-    const bool zero = ZeroArea(n, a, b, c);
+    const auto [n, zero] = AreaOf(a, b, c);
     zeroArea[size_t(f)] = zero;
     const DWORD sm = mesh.faces[f].smGroup;
     for (int k = 0; k < 3; ++k) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <numeric>
 #include <random>
@@ -195,6 +196,42 @@ TEST(NormalsOrder, TrailStripsWithOddFacesGiveTheReferencesNormals) {
     // The strip's smooth faces must share normals: fewer distinct ones than corners.
     EXPECT_LT(got.normals.size(), size_t(m.getNumFaces()) * 3);
   }
+}
+
+// The rule for a face with no area as written down: its cross product's length against the longest edge.
+bool PlainZeroArea(const Point3& a, const Point3& b, const Point3& c) {
+  const Vec u = Sub(b, a), w = Sub(c, a), e[3] = {u, Sub(c, b), Sub(a, c)};
+  const Vec n = {u.y * w.z - u.z * w.y, u.z * w.x - u.x * w.z, u.x * w.y - u.y * w.x};
+  double longest = 0;
+  for (const Vec& v : e) longest = std::max(longest, v.x * v.x + v.y * v.y + v.z * v.z);
+  return !(std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z) > 1e-6 * longest);
+}
+
+TEST(NormalsOrder, ZeroAreaDecidesAsThePlainRuleRightAtItsBound) {
+  // Slivers of base L and height h, a float step or two from the bound h = 1e-6 L, at scales from tiny to huge
+  // and along every axis: their products are exact, so many land a hair from the bound, where only the square
+  // root decides. Every answer must be the plain rule's, and both answers must come up.
+  std::mt19937 rng(99);
+  std::uniform_real_distribution<double> scale(-30.0, 30.0);
+  std::uniform_int_distribution<int> step(-2, 2), axis(0, 2);
+  int zero = 0, area = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const float L = float(std::pow(10.0, scale(rng)));
+    float h = float(1e-6 * L);
+    for (int n = step(rng); n; n += n < 0 ? 1 : -1) h = std::nextafter(h, n < 0 ? 0.0f : 1e30f);
+    const int x = axis(rng), y = (x + 1 + axis(rng) % 2) % 3;
+    Point3 a(0.0f, 0.0f, 0.0f), b = a, c = a;
+    b[x] = L, c[x] = L / 2, c[y] = h;
+    const bool want = PlainZeroArea(a, b, c);
+    ASSERT_EQ(IsZeroAreaFace(a, b, c), want) << "sliver " << i << " of base " << L << " and height " << h;
+    ++(want ? zero : area);
+  }
+  EXPECT_GT(zero, 1000);
+  EXPECT_GT(area, 1000);
+  const Point3 p(1.0f, 2.0f, 3.0f), inf(std::numeric_limits<float>::infinity(), 0.0f, 0.0f);
+  EXPECT_TRUE(IsZeroAreaFace(p, p, p));
+  EXPECT_EQ(IsZeroAreaFace(p, inf, Point3(0, 0, 0)), PlainZeroArea(p, inf, Point3(0, 0, 0)));
+  EXPECT_FALSE(IsZeroAreaFace(Point3(0, 0, 0), Point3(1e-20f, 0.0f, 0.0f), Point3(0.0f, 1e-20f, 0.0f)));
 }
 
 }  // namespace
