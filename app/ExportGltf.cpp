@@ -3,7 +3,6 @@
 #include <cmath>
 #include <limits>
 #include <cstring>
-#include <deque>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -27,10 +26,39 @@ struct CornerKey {
 };
 constexpr uint32_t kNone = UINT32_MAX;
 
+// The corners in chunks of a fixed size: indexing is a shift and a mask, and growing never copies (a vector
+// that reallocates holds the old array and the new one at once, a peak of twice the corners).
+class CornerList {
+ public:
+  size_t size() const { return size_; }
+  const CornerKey& operator[](uint32_t i) const { return chunks_[i >> kShift][i & kMask]; }
+  void push_back(const CornerKey& c) {
+    if ((size_ & kMask) == 0) chunks_.push_back(std::make_unique_for_overwrite<CornerKey[]>(kMask + 1));
+    chunks_.back()[size_ & kMask] = c;
+    ++size_;
+  }
+  // Calls each(corner) for the corners from begin up to end, chunk by chunk.
+  template <class Each>
+  void ForRange(uint32_t begin, uint32_t end, const Each& each) const {
+    while (begin < end) {
+      const CornerKey* chunk = chunks_[begin >> kShift].get();
+      const uint32_t stop = uint32_t(std::min<uint64_t>(end, (uint64_t(begin) | kMask) + 1));
+      for (uint32_t i = begin; i < stop; ++i) each(chunk[i & kMask]);
+      begin = stop;
+    }
+  }
+
+ private:
+  static constexpr unsigned kShift = 12;
+  static constexpr uint32_t kMask = (1u << kShift) - 1;
+  std::vector<std::unique_ptr<CornerKey[]>> chunks_;
+  size_t size_ = 0;
+};
+
 // What the file's buffer is made from as it is written: the vertex data is made again from the mesh rather
 // than kept, so that an export costs little beside the mesh.
 struct TrailData {
-  std::deque<CornerKey> corners;                   // in the order they first appear (no reallocation peaks)
+  CornerList corners;                              // in the order they first appear
   std::vector<std::array<uint32_t, 3>> faceIndex;  // per face, per written corner: its index in its primitive
   std::vector<Point3> normals;                     // the distinct normals, in the output space
 };
@@ -38,6 +66,10 @@ struct TrailData {
 struct PrimitiveInfo {
   uint32_t corners = 0;
   size_t faces = 0;
+  // Where its faces and corners lie among all, so that writing it scans only that stretch (a trail's
+  // materials mostly come in runs).
+  int firstFace = 0, endFace = 0;
+  uint32_t firstCorner = 0, endCorner = 0;
   std::vector<double> mn = std::vector<double>(3, std::numeric_limits<double>::infinity());
   std::vector<double> mx = std::vector<double>(3, -std::numeric_limits<double>::infinity());
 };
@@ -111,17 +143,21 @@ int AddTrailMesh(tinygltf::Model& model, const Mesh& mesh, const OutputSpace& sp
     for (int f = 0; f < nf; ++f) {
       const MtlID id = mesh.faces[f].getMatID();
       if (!pi || id != piId) pi = &prims[id], piId = id;
-      ++pi->faces;
+      if (!pi->faces++) pi->firstFace = f;
+      pi->endFace = f + 1;
       const std::array<uint32_t, 3> normalOf = data->faceIndex[size_t(f)];
       for (int j = 0; j < 3; ++j) {
         const int k = space.Corner(j);
         const uint32_t v = mesh.faces[f].v[k];
         const uint32_t t1 = tf1 ? tf1[f].t[k] : 0, t2 = tf2 ? tf2[f].t[k] : 0;
         const uint32_t n = normalOf[size_t(k)];
-        uint32_t at = head[v];
+        uint32_t at = head[v], index = 0;
         while (at != kNone) {
           const CornerKey& c = data->corners[at];
-          if (c.t1 == t1 && c.t2 == t2 && c.n == n && c.mat == id) break;
+          if (c.t1 == t1 && c.t2 == t2 && c.n == n && c.mat == id) {
+            index = c.index;
+            break;
+          }
           at = c.next;
         }
         if (at == kNone) {
@@ -135,20 +171,24 @@ int AddTrailMesh(tinygltf::Model& model, const Mesh& mesh, const OutputSpace& sp
             pi->mx[c] = std::max(pi->mx[c], double(xyz[c]));
           }
           at = uint32_t(data->corners.size());
-          data->corners.push_back({v, t1, t2, n, pi->corners++, head[v], id});
+          if (!pi->corners) pi->firstCorner = at;
+          pi->endCorner = at + 1;
+          index = pi->corners++;
+          data->corners.push_back({v, t1, t2, n, index, head[v], id});
           head[v] = at;
         }
-        data->faceIndex[size_t(f)][size_t(j)] = data->corners[at].index;
+        data->faceIndex[size_t(f)][size_t(j)] = index;
       }
     }
   }
   if (prims.empty()) return -1;
 
   using Emit = BufferPieces::Emit;
-  // Calls each(corner) for the corners of primitive id, in their order.
-  const auto forCorners = [data](MtlID id, const auto& each) {
-    for (const CornerKey& c : data->corners)
+  // Calls each(corner) for the corners of a primitive, in their order.
+  const auto forCorners = [data](uint32_t first, uint32_t end, MtlID id, const auto& each) {
+    data->corners.ForRange(first, end, [&](const CornerKey& c) {
       if (c.mat == id) each(c);
+    });
   };
   BufferBuilder bb(model, pieces);
   tinygltf::Mesh gm;
@@ -157,21 +197,22 @@ int AddTrailMesh(tinygltf::Model& model, const Mesh& mesh, const OutputSpace& sp
     tinygltf::Primitive prim;
     prim.mode = TINYGLTF_MODE_TRIANGLES;
     const size_t nCorners = pi.corners;
+    const uint32_t cFirst = pi.firstCorner, cEnd = pi.endCorner;
     const MtlID mat = id;
     prim.indices = bb.Add(
         pi.faces * 12,
-        [data, &mesh, nf, mat](const Emit& emit) {
+        [data, &mesh, first = pi.firstFace, end = pi.endFace, mat](const Emit& emit) {
           Batch out(emit);
-          for (int f = 0; f < nf; ++f)
+          for (int f = first; f < end; ++f)
             if (mesh.faces[f].getMatID() == mat) out.Put(data->faceIndex[size_t(f)].data(), 12);
           out.Flush();
         },
         kElementArrayBuffer, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, pi.faces * 3);
     prim.attributes["POSITION"] = bb.Add(
         nCorners * 12,
-        [forCorners, &mesh, space, mat](const Emit& emit) {
+        [forCorners, cFirst, cEnd, &mesh, space, mat](const Emit& emit) {
           Batch out(emit);
-          forCorners(mat, [&](const CornerKey& c) {
+          forCorners(cFirst, cEnd, mat, [&](const CornerKey& c) {
             const Point3 p = space.Point(mesh.verts[c.v]);
             out.Floats({p.x, p.y, p.z});
           });
@@ -180,9 +221,9 @@ int AddTrailMesh(tinygltf::Model& model, const Mesh& mesh, const OutputSpace& sp
         kArrayBuffer, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, nCorners, pi.mn, pi.mx);
     prim.attributes["NORMAL"] = bb.Add(
         nCorners * 12,
-        [forCorners, data, mat](const Emit& emit) {
+        [forCorners, cFirst, cEnd, data, mat](const Emit& emit) {
           Batch out(emit);
-          forCorners(mat, [&](const CornerKey& c) {
+          forCorners(cFirst, cEnd, mat, [&](const CornerKey& c) {
             const Point3& n = data->normals[c.n];
             out.Floats({n.x, n.y, n.z});
           });
@@ -192,9 +233,9 @@ int AddTrailMesh(tinygltf::Model& model, const Mesh& mesh, const OutputSpace& sp
     const auto texture = [&](const UVVert* tv, uint32_t CornerKey::*t) {
       return bb.Add(
           nCorners * 8,
-          [forCorners, tv, t, mat](const Emit& emit) {
+          [forCorners, cFirst, cEnd, tv, t, mat](const Emit& emit) {
             Batch out(emit);
-            forCorners(mat, [&](const CornerKey& c) { out.Floats({tv[c.*t].x, 1.0f - tv[c.*t].y}); });
+            forCorners(cFirst, cEnd, mat, [&](const CornerKey& c) { out.Floats({tv[c.*t].x, 1.0f - tv[c.*t].y}); });
             out.Flush();
           },
           kArrayBuffer, TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, nCorners);
