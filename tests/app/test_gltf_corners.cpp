@@ -5,6 +5,7 @@
 #include "ExportSpace.h"
 #include "Normals.h"
 #include "export/export_util.h"
+#include "grid_faces.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ Mesh Grid(int cols, int rows) {
     for (int c = 0; c < cols; ++c)
       m.setVert(r * cols + c, Point3(float(c), float(r), float((c * 7 + r * 3) % 5) * 0.25f));
   const int nf = 2 * (cols - 1) * (rows - 1);
-  m.setNumFaces(nf);
+  m.setNumFaces(nf);  // before the channels, which take their face counts from it
   m.setNumTVerts(2 * cols * rows);
   for (int i = 0; i < cols * rows; ++i) {
     m.setTVert(i, UVVert(float(i % cols) / float(cols), float(i / cols) / float(rows), 0.0f));
@@ -28,22 +29,14 @@ Mesh Grid(int cols, int rows) {
   m.setMapSupport(2);
   m.setNumMapVerts(2, cols * rows);
   for (int i = 0; i < cols * rows; ++i) m.setMapVert(2, i, UVVert(float(i % 3), float(i % 11) * 0.125f, 0.0f));
-  int f = 0;
-  for (int r = 0; r + 1 < rows; ++r)
-    for (int c = 0; c + 1 < cols; ++c) {
-      const DWORD a = DWORD(r * cols + c), b = a + 1, d = a + DWORD(cols), e = d + 1;
-      for (const auto& v : {std::array<DWORD, 3>{a, b, e}, std::array<DWORD, 3>{a, e, d}}) {
-        m.faces[f] = Face();
-        m.faces[f].setVerts(v[0], v[1], v[2]);
-        const bool middle = r >= rows / 3 && r < 2 * rows / 3;
-        m.faces[f].setMatID(MtlID(middle ? 1 + f % 2 : (r == rows - 2 && c % 9 == 0) ? 5 : 0));
-        m.faces[f].setSmGroup(c % 13 == 0 ? 0 : r % 17 == 0 ? 2 : 1);
-        const DWORD seam = c == cols / 2 ? DWORD(cols * rows) : 0;
-        m.tvFace[f].setTVerts(v[0] + seam, v[1] + seam, v[2] + seam);
-        m.mapFaces(2)[f].setTVerts(v[0], v[1], v[2]);
-        ++f;
-      }
-    }
+  MakeGridFaces(m, cols, rows, [&](int f, int r, int c, const std::array<DWORD, 3>& v) {
+    const bool middle = r >= rows / 3 && r < 2 * rows / 3;
+    m.faces[f].setMatID(MtlID(middle ? 1 + f % 2 : (r == rows - 2 && c % 9 == 0) ? 5 : 0));
+    m.faces[f].setSmGroup(c % 13 == 0 ? 0 : r % 17 == 0 ? 2 : 1);
+    const DWORD seam = c == cols / 2 ? DWORD(cols * rows) : 0;
+    m.tvFace[f].setTVerts(v[0] + seam, v[1] + seam, v[2] + seam);
+    m.mapFaces(2)[f].setTVerts(v[0], v[1], v[2]);
+  });
   return m;
 }
 

@@ -12,6 +12,7 @@
 #include <tuple>
 
 #include "Normals.h"
+#include "grid_faces.h"
 
 namespace {
 
@@ -154,19 +155,10 @@ Mesh Strip(std::mt19937& rng, int cols, int rows) {
   for (int r = 0; r < rows; ++r)
     for (int c = 0; c < cols; ++c)
       m.setVert(r * cols + c, Point3(float(c), r == 2 ? 0.0f : float(r) + jitter(rng), jitter(rng)));
-  m.setNumFaces(2 * (cols - 1) * (rows - 1));
   std::uniform_int_distribution<int> pick(0, 19);
-  int f = 0;
-  for (int r = 0; r + 1 < rows; ++r)
-    for (int c = 0; c + 1 < cols; ++c) {
-      const DWORD a = DWORD(r * cols + c), b = a + 1, d = a + DWORD(cols), e = d + 1;
-      for (const auto& v : {std::array<DWORD, 3>{a, b, e}, std::array<DWORD, 3>{a, e, d}}) {
-        m.faces[f] = Face();
-        m.faces[f].setVerts(v[0], v[1], v[2]);
-        m.faces[f].setSmGroup(pick(rng) == 0 ? 0 : pick(rng) == 0 ? 2 : 1);
-        ++f;
-      }
-    }
+  MakeGridFaces(m, cols, rows, [&](int f, int, int, const std::array<DWORD, 3>&) {
+    m.faces[f].setSmGroup(pick(rng) == 0 ? 0 : pick(rng) == 0 ? 2 : 1);
+  });
   return m;
 }
 
