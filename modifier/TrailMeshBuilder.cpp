@@ -189,7 +189,8 @@ void Wakeweave::BuildTrailFaces(TrailBuildContext& ctx) {
       const int T = S + 1;
       for (int s = 0; float(s) < float(N) - 1.0f; ++s) {
         for (int m = 0; m < S; ++m) {
-          const int a = vb + m, b = vb + (m + 1) % R, c = a + R, d = b + R;
+          // The strip's next point; a closed line's last segment returns to its first (R == S).
+          const int a = vb + m, b = vb + (m + 1 == R ? 0 : m + 1), c = a + R, d = b + R;
           if (fi + 1 >= ctx.numFaces) FailEvaluation("face count mismatch");
           // New faces are unspecified: each is built whole (flags start clear) and stored once.
           Face f0, f1;

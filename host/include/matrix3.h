@@ -124,8 +124,12 @@ class HOSTAPI Matrix3 {
 static_assert(sizeof(Point3) == 3 * sizeof(float), "Point3 must be three packed floats");
 static_assert(sizeof(Matrix3) == 12 * sizeof(float) + sizeof(DWORD), "Matrix3 layout is saved as is");
 
-// p * M, with the translation.
-HOSTAPI Point3 operator*(const Point3& p, const Matrix3& M);
+// p * M, with the translation. Inline: builders transform every vertex of a mesh through it.
+inline Point3 operator*(const Point3& p, const Matrix3& M) {
+  return Point3(p.x * M[0].x + p.y * M[1].x + p.z * M[2].x + M[3].x,
+                p.x * M[0].y + p.y * M[1].y + p.z * M[2].y + M[3].y,
+                p.x * M[0].z + p.y * M[1].z + p.z * M[2].z + M[3].z);
+}
 // Direction transform: the axis part only.
 HOSTAPI Point3 VectorTransform(const Matrix3& M, const Point3& v);
 HOSTAPI Point3 VectorTransform(const Point3& v, const Matrix3& M);

@@ -211,9 +211,14 @@ class HOSTAPI Mesh {
   int getNumMapVerts(int mp) const;
   BOOL setNumMapFaces(int mp, int n, BOOL keep = FALSE, int oldCt = 0);
   int getNumMapFaces(int mp) const;
-  UVVert* mapVerts(int mp) const;                   // null for a channel without vertices or out of range
-  TVFace* mapFaces(int mp) const;                   // null for a channel without faces or out of range
-  void setMapVert(int mp, int i, const UVVert& p);  // out-of-range channel or index: reported, nothing written
+  UVVert* mapVerts(int mp) const;  // null for a channel without vertices or out of range
+  TVFace* mapFaces(int mp) const;  // null for a channel without faces or out of range
+  // An out-of-range channel or index is reported and nothing is written. Inline: builders set every
+  // texture vertex through it.
+  void setMapVert(int mp, int i, const UVVert& p) {
+    DbgAssert(ValidMap(mp) && i >= 0 && i < maps_[size_t(mp)].vnum);
+    if (ValidMap(mp) && i >= 0 && i < maps_[size_t(mp)].vnum) maps_[size_t(mp)].tv[i] = p;
+  }
   // Resize a channel through the Mesh methods above so that tVerts/vertCol follow; Map is for flags and
   // element access.
   MeshMap& Map(int mp);

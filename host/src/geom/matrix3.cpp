@@ -145,12 +145,6 @@ bool Matrix3::operator==(const Matrix3& M) const {
   return true;
 }
 
-Point3 operator*(const Point3& p, const Matrix3& M) {
-  return Point3(p.x * M[0].x + p.y * M[1].x + p.z * M[2].x + M[3].x,
-                p.x * M[0].y + p.y * M[1].y + p.z * M[2].y + M[3].y,
-                p.x * M[0].z + p.y * M[1].z + p.z * M[2].z + M[3].z);
-}
-
 Point3 VectorTransform(const Matrix3& M, const Point3& v) {
   return Point3(v.x * M[0].x + v.y * M[1].x + v.z * M[2].x, v.x * M[0].y + v.y * M[1].y + v.z * M[2].y,
                 v.x * M[0].z + v.y * M[1].z + v.z * M[2].z);

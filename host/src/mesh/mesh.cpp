@@ -286,8 +286,3 @@ int Mesh::getNumMapFaces(int mp) const { return ValidMap(mp) ? maps_[size_t(mp)]
 UVVert* Mesh::mapVerts(int mp) const { return ValidMap(mp) ? maps_[size_t(mp)].tv : nullptr; }
 
 TVFace* Mesh::mapFaces(int mp) const { return ValidMap(mp) ? maps_[size_t(mp)].tf : nullptr; }
-
-void Mesh::setMapVert(int mp, int i, const UVVert& p) {
-  DbgAssert(ValidMap(mp) && i >= 0 && i < maps_[size_t(mp)].vnum);
-  if (ValidMap(mp) && i >= 0 && i < maps_[size_t(mp)].vnum) maps_[size_t(mp)].verts_[size_t(i)] = p;
-}
