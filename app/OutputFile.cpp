@@ -106,7 +106,7 @@ constexpr char kTwoDigits[] =
 // The eight decimal digits of v < 10^8, one in each byte, the first in the lowest: both halves of four
 // digits split into pairs and then into digits at once, by multiplications that divide every lane by 100
 // and then by 10 (exact below 10^4 and 10^2).
-uint64_t EightDigits(uint32_t v) {
+inline __attribute__((always_inline)) uint64_t EightDigits(uint32_t v) {
   static_assert(std::endian::native == std::endian::little, "the digits are laid out for little-endian stores");
   const uint64_t fours = (v / 10000) | (uint64_t(v % 10000) << 32);
   const uint64_t hundreds = ((fours * 10486) >> 20) & 0x0000007F0000007Full;

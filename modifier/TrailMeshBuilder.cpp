@@ -175,6 +175,13 @@ void Wakeweave::BuildTrailFaces(TrailBuildContext& ctx) {
   const bool ageFaces = ctx.generateAgeMap && mesh.mapSupport(2);
   const int numAgeVerts = ageFaces ? mesh.getNumMapVerts(2) : 0;
   const int numTrails = ctx.source->numTrails();
+  // Read once: the face stores below are of integers, which the compiler must otherwise assume may change
+  // the context's and the mesh's fields, and read them again for every face.
+  const int numFaces = ctx.numFaces;
+  const bool flip = ctx.flipNormals, generateMap = ctx.generateMap;
+  Face* const faces = mesh.faces;
+  TVFace* const tvFaces = mesh.tvFace;
+  TVFace* const ageMap = ageFaces ? mesh.mapFaces(2) : nullptr;
   int fi = 0, vb = 0, r = 0;
   for (int j = 0; j < numTrails; ++j) {
     if (!ctx.drawn[size_t(j)]) continue;
@@ -188,17 +195,17 @@ void Wakeweave::BuildTrailFaces(TrailBuildContext& ctx) {
       const int R = S + (closed ? 0 : 1);
       const int T = S + 1;
       for (int s = 0; float(s) < float(N) - 1.0f; ++s) {
+        if (fi + 2 * S > numFaces) FailEvaluation("face count mismatch");
         for (int m = 0; m < S; ++m) {
           // The strip's next point; a closed line's last segment returns to its first (R == S).
           const int a = vb + m, b = vb + (m + 1 == R ? 0 : m + 1), c = a + R, d = b + R;
-          if (fi + 1 >= ctx.numFaces) FailEvaluation("face count mismatch");
           // New faces are unspecified: each is built whole (flags start clear) and stored once.
           Face f0, f1;
           f0.setSmGroup(1);
           f1.setSmGroup(1);
           f0.setMatID(mat);
           f1.setMatID(mat);
-          if (!ctx.flipNormals) {
+          if (!flip) {
             f0.setVerts(a, b, d);
             f0.setEdgeVisFlags(1, 1, 0);
             f1.setVerts(a, d, c);
@@ -209,20 +216,20 @@ void Wakeweave::BuildTrailFaces(TrailBuildContext& ctx) {
             f1.setVerts(a, c, d);
             f1.setEdgeVisFlags(1, 1, 0);
           }
-          mesh.faces[fi] = f0;
-          mesh.faces[fi + 1] = f1;
-          if (ctx.generateMap) {
+          faces[fi] = f0;
+          faces[fi + 1] = f1;
+          if (generateMap) {
             int ta = r * N * W + N * O + T * s + m, tb = ta + 1, tc = ta + T, td = tb + T;
             if (td >= numTVerts) {
               DebugPrint("Bzzzt! - gone over the UV verts\n");
               ta = tb = tc = td = 0;
             }
-            if (!ctx.flipNormals) {
-              mesh.tvFace[fi].setTVerts(ta, tb, td);
-              mesh.tvFace[fi + 1].setTVerts(ta, td, tc);
+            if (!flip) {
+              tvFaces[fi].setTVerts(ta, tb, td);
+              tvFaces[fi + 1].setTVerts(ta, td, tc);
             } else {
-              mesh.tvFace[fi].setTVerts(ta, td, tb);
-              mesh.tvFace[fi + 1].setTVerts(ta, tc, td);
+              tvFaces[fi].setTVerts(ta, td, tb);
+              tvFaces[fi + 1].setTVerts(ta, tc, td);
             }
           }
           if (ageFaces) {
@@ -231,8 +238,7 @@ void Wakeweave::BuildTrailFaces(TrailBuildContext& ctx) {
               DebugPrint("Bzzzt! - gone over the AGE verts\n");
               ta = tb = tc = td = 0;
             }
-            TVFace* ageMap = mesh.mapFaces(2);
-            if (!ctx.flipNormals) {
+            if (!flip) {
               ageMap[fi].setTVerts(ta, tb, td);
               ageMap[fi + 1].setTVerts(ta, td, tc);
             } else {
