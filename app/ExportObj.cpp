@@ -118,11 +118,18 @@ int FirstNonFinite(const Mesh& mesh, const OutputSpace& space) {
   return -1;
 }
 
-void WritePoint3(ChunkSink& out, const char* tag, const Point3& p) {
-  out << tag;
-  out.Float(p.x) << ' ';
-  out.Float(p.y) << ' ';
-  out.Float(p.z) << '\n';
+// A line "<tag> x y z", formatted whole in the buffer (one check of its room).
+void WritePoint3(ChunkSink& out, std::string_view tag, const Point3& p) {
+  char* q = out.Claim(tag.size() + 3 * kFloatChars + 3);
+  std::memcpy(q, tag.data(), tag.size());
+  q += tag.size();
+  q += FormatFloat9(q, p.x);
+  *q++ = ' ';
+  q += FormatFloat9(q, p.y);
+  *q++ = ' ';
+  q += FormatFloat9(q, p.z);
+  *q++ = '\n';
+  out.Advance(q);
 }
 
 }  // namespace
@@ -152,9 +159,14 @@ void WriteObj(const ExportMesh& m, const std::string& path, const ExportSpaceOpt
   if (tex) {
     const UVVert* tv = mesh.mapVerts(1);
     for (int i = 0; i < mesh.getNumMapVerts(1); ++i) {
-      out << "vt ";
-      out.Float(tv[i].x) << ' ';
-      out.Float(tv[i].y) << '\n';
+      char* p = out.Claim(3 + 2 * kFloatChars + 2);
+      std::memcpy(p, "vt ", 3);
+      p += 3;
+      p += FormatFloat9(p, tv[i].x);
+      *p++ = ' ';
+      p += FormatFloat9(p, tv[i].y);
+      *p++ = '\n';
+      out.Advance(p);
     }
   }
   for (const Point3& n : normals.normals) WritePoint3(out, "vn ", space.Normal(n));
@@ -178,16 +190,20 @@ void WriteObj(const ExportMesh& m, const std::string& path, const ExportSpaceOpt
         }
         first = false;
       }
-      out << 'f';
+      // The line formatted whole in the buffer: "f v/t/n v/t/n v/t/n".
+      char* p = out.Claim(2 + 3 * (3 * 20 + 3));
+      *p++ = 'f';
       for (int j = 0; j < 3; ++j) {
         const int k = space.Corner(j);
-        out << ' ';
-        out.Unsigned(uint64_t(face.v[k]) + 1) << '/';
-        if (tf) out.Unsigned(uint64_t(tf[f].t[k]) + 1);
-        out << '/';
-        out.Unsigned(uint64_t(normals.cornerNormal[size_t(f)][size_t(k)]) + 1);
+        *p++ = ' ';
+        p += FormatUnsigned(p, uint64_t(face.v[k]) + 1);
+        *p++ = '/';
+        if (tf) p += FormatUnsigned(p, uint64_t(tf[f].t[k]) + 1);
+        *p++ = '/';
+        p += FormatUnsigned(p, uint64_t(normals.cornerNormal[size_t(f)][size_t(k)]) + 1);
       }
-      out << '\n';
+      *p++ = '\n';
+      out.Advance(p);
     }
   }
   CommitTogether({&mtl, &out});

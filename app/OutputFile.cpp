@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -103,18 +102,6 @@ constexpr char kTwoDigits[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// The eight decimal digits of v < 10^8, one in each byte, the first in the lowest: both halves of four
-// digits split into pairs and then into digits at once, by multiplications that divide every lane by 100
-// and then by 10 (exact below 10^4 and 10^2).
-inline __attribute__((always_inline)) uint64_t EightDigits(uint32_t v) {
-  static_assert(std::endian::native == std::endian::little, "the digits are laid out for little-endian stores");
-  const uint64_t fours = (v / 10000) | (uint64_t(v % 10000) << 32);
-  const uint64_t hundreds = ((fours * 10486) >> 20) & 0x0000007F0000007Full;
-  const uint64_t pairs = ((fours - 100 * hundreds) << 16) + hundreds;
-  const uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;
-  return ((pairs - 10 * tens) << 8) + tens;
-}
-
 // %.9g of a float in that range: fixed notation for exponents -4 to 8, else d.dddddddde+XX, trailing zeros
 // of the fraction dropped either way.
 size_t FloatText(char* out, float f) {
@@ -137,7 +124,7 @@ size_t FloatText(char* out, float f) {
   // The first digit, and the other eight as one number per byte (first in the lowest byte), made in a
   // register: written with stores only, never read back from memory (which would stall on the small stores).
   const char first = char('0' + digits / 100000000);
-  const uint64_t eight = EightDigits(digits % 100000000), text = eight + 0x3030303030303030ull;
+  const uint64_t eight = outputdetail::EightDigits(digits % 100000000), text = eight + 0x3030303030303030ull;
   const int last = eight ? 8 - __builtin_clzll(eight) / 8 : 0;  // the last digit kept: trailing zeros go
   // Fixed-size stores past the text's end are inside the kFloatChars of room.
   if (x >= 0 && x < 9) {
@@ -187,17 +174,7 @@ size_t FormatFloat9(char* out, double v) {
   return size_t(r.ptr - out);
 }
 
-size_t FormatUnsigned(char* out, uint64_t v) {
-  if (v >= 100000000) return size_t(std::to_chars(out, out + 20, v).ptr - out);
-  // A mesh's indices: the count of digits from the bit length (one less, then corrected against the power
-  // of ten), the digits made in a register and stored at once.
-  const auto u = uint32_t(v) | 1u;  // as many digits as v, and one for 0
-  const int guess = ((32 - __builtin_clz(u)) * 1233) >> 12;
-  const int n = guess + 1 - int(u < kPow10[guess]);
-  const uint64_t text = (EightDigits(uint32_t(v)) + 0x3030303030303030ull) >> (8 * (8 - n));
-  std::memcpy(out, &text, 8);  // the caller's room is 20
-  return size_t(n);
-}
+size_t FormatLargeUnsigned(char* out, uint64_t v) { return size_t(std::to_chars(out, out + 20, v).ptr - out); }
 
 void ChunkSink::BytesAcrossChunks(const void* p, size_t n) {
   const char* s = static_cast<const char*>(p);

@@ -1,6 +1,7 @@
 #pragma once
 // Files the exporters write: text and bytes gathered in a bounded buffer and handed on chunk by chunk, so
 // that a file of any size costs a fixed amount of memory, and numbers formatted without printf.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -14,7 +15,39 @@
 constexpr size_t kFloatChars = 32;
 size_t FormatFloat9(char* out, double v);
 // The decimal digits of v at out (room for 20 characters). Returns the length.
-size_t FormatUnsigned(char* out, uint64_t v);
+inline size_t FormatUnsigned(char* out, uint64_t v);
+
+namespace outputdetail {
+
+// The eight decimal digits of v < 10^8, one in each byte, the first in the lowest: both halves of four
+// digits split into pairs and then into digits at once, by multiplications that divide every lane by 100
+// and then by 10 (exact below 10^4 and 10^2).
+inline uint64_t EightDigits(uint32_t v) {
+  static_assert(std::endian::native == std::endian::little, "the digits are laid out for little-endian stores");
+  const uint64_t fours = (v / 10000) | (uint64_t(v % 10000) << 32);
+  const uint64_t hundreds = ((fours * 10486) >> 20) & 0x0000007F0000007Full;
+  const uint64_t pairs = ((fours - 100 * hundreds) << 16) + hundreds;
+  const uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000Full;
+  return ((pairs - 10 * tens) << 8) + tens;
+}
+
+}  // namespace outputdetail
+
+size_t FormatLargeUnsigned(char* out, uint64_t v);
+
+// Inline: exports write millions of indices.
+inline size_t FormatUnsigned(char* out, uint64_t v) {
+  if (v >= 100000000) return FormatLargeUnsigned(out, v);
+  // The count of digits from the bit length (one less, then corrected against the power of ten), the
+  // digits made in a register and stored at once.
+  static constexpr uint32_t kTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+  const auto u = uint32_t(v) | 1u;  // as many digits as v, and one for 0
+  const int guess = ((32 - __builtin_clz(u)) * 1233) >> 12;
+  const int n = guess + 1 - int(u < kTen[guess]);
+  const uint64_t text = (outputdetail::EightDigits(uint32_t(v)) + 0x3030303030303030ull) >> (8 * (8 - n));
+  std::memcpy(out, &text, 8);  // within the caller's room of 20
+  return size_t(n);
+}
 
 // The buffer: appends go to memory until a chunk is full, which is then handed to Deliver.
 class ChunkSink {
@@ -54,6 +87,13 @@ class ChunkSink {
     used_ += FormatUnsigned(buf_.get() + used_, v);
     return *this;
   }
+  // Room for n bytes (at most kChunkBytes) at the end of the buffer, for a caller that formats a whole
+  // element there at once: it writes at most n bytes from the pointer, then calls Advance with their end.
+  char* Claim(size_t n) {
+    Room(n);
+    return buf_.get() + used_;
+  }
+  void Advance(const char* end) { used_ = size_t(end - buf_.get()); }
   // The bytes appended so far, buffered ones included.
   uint64_t Count() const { return delivered_ + used_; }
 
