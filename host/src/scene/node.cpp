@@ -1,6 +1,8 @@
 // Scene nodes: transforms from controllers, the object offset and the cached world state.
 #include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstring>
 
 #include "../core/datastream.h"
 #include "nodenames.h"
@@ -10,11 +12,48 @@
 
 namespace {
 
-// Scale x Rotate x Translate, the order the host composes node and offset transforms in.
-Matrix3 ComposeSRT(const Point3& s, const Quat& q, const Point3& p) {
+// Scale x Rotate x Translate, the order the host composes node and offset transforms in, as products.
+Matrix3 ProductSRT(const Point3& s, const Quat& q, const Point3& p) {
   Matrix3 r;
   r.SetRotate(q);
   return ScaleMatrix(s) * r * TransMatrix(p);
+}
+
+bool SameBits(const float* a, const float* b, size_t n) { return std::memcmp(a, b, n * sizeof(float)) == 0; }
+
+bool Finite(const Point3& p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+// Scale x Rotate x Translate. A node that neither scales nor turns (most moving nodes, and every default
+// object offset) gets the products' result without them: the unit axes, and the translation plus +0 (the
+// products' zero terms are all +0, so their sum only turns a -0 into +0). The flags do not depend on p.
+Matrix3 ComposeSRT(const Point3& s, const Quat& q, const Point3& p) {
+  static const float kUnitScale[3] = {1.0f, 1.0f, 1.0f};
+  static const float kNoTurn[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+  const float sq[7] = {s.x, s.y, s.z, q.x, q.y, q.z, q.w};
+  if (!SameBits(sq, kUnitScale, 3) || !SameBits(sq + 3, kNoTurn, 4) || !Finite(p)) return ProductSRT(s, q, p);
+  static const Matrix3 unit = ProductSRT(Point3(1.0f, 1.0f, 1.0f), Quat(), Point3(0.0f, 0.0f, 0.0f));
+  Matrix3 m = unit;
+  MRow& row = m.GetAddr()[3];  // raw: the flags stay the products'
+  row[0] = p.x + 0.0f;
+  row[1] = p.y + 0.0f;
+  row[2] = p.z + 0.0f;
+  return m;
+}
+
+// offset * tm. An offset of unit axes and no translation (the default) gives tm's own floats when they are
+// all finite and none is -0: each is then the one nonzero term of its sum, or +0 among +0 terms (a -0 would
+// become +0; composed transforms hardly ever hold one, but the product decides then). The flags are the
+// product's.
+Matrix3 ApplyOffset(const Matrix3& offset, const Matrix3& tm) {
+  static const float kUnit[12] = {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f};
+  if (!SameBits(&offset.GetAddr()[0][0], kUnit, 12) || (offset.GetIdentFlags() & ~DWORD(MAT_IDENT)) != 0)
+    return offset * tm;
+  const float* f = &tm.GetAddr()[0][0];
+  for (int i = 0; i < 12; ++i)
+    if (!std::isfinite(f[i]) || (f[i] == 0.0f && std::signbit(f[i]))) return offset * tm;
+  Matrix3 m = tm;
+  m.SetIdentFlags(offset.GetIdentFlags() & tm.GetIdentFlags() & MAT_IDENT);
+  return m;
 }
 
 enum { kObjRef = 0, kPosRef = 1, kRotRef = 2, kScaleRef = 3, kMtlRef = 4 };
@@ -114,7 +153,7 @@ Matrix3 SceneNode::GetNodeTM(TimeValue t, Interval* valid) {
 }
 
 Matrix3 SceneNode::GetObjectTM(TimeValue t, Interval* valid) {
-  return ComposeSRT(offScale_, offRot_, offPos_) * GetNodeTM(t, valid);
+  return ApplyOffset(ComposeSRT(offScale_, offRot_, offPos_), GetNodeTM(t, valid));
 }
 
 const ObjectState& SceneNode::EvalWorldState(TimeValue t, BOOL) {
