@@ -1,6 +1,7 @@
 // Vertices and faces of the trail mesh: a copy of the input shape at every sample time, placed where its
 // object was then and brought into the node's object space at t, joined by strips of triangles.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -87,6 +88,23 @@ void AppendRow(const PolyShape& atT, const PolyShape& shape, std::vector<Point3>
   }
 }
 
+// Whether m's axes are exactly the identity's and its translation is zero (the inverse of the identity has
+// a translation of -0).
+bool IsIdentity(const Matrix3& m) {
+  static const float kAxes[9] = {1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+  const MRow* r = m.GetAddr();
+  return std::memcmp(r, kAxes, sizeof kAxes) == 0 && r[3][0] == 0.0f && r[3][1] == 0.0f && r[3][2] == 0.0f;
+}
+
+// Whether m * identity has m's own floats: each is the one nonzero term of its sum, or +0 among the
+// identity's zero terms, unless it is -0 (it may become +0) or a term is not finite (0 * inf).
+bool KeptByIdentity(const Matrix3& m) {
+  const float* f = m.GetAddr()[0];
+  for (int i = 0; i < 12; ++i)
+    if (!std::isfinite(f[i]) || (f[i] == 0.0f && std::signbit(f[i]))) return false;
+  return true;
+}
+
 }  // namespace
 
 std::vector<Point3> Wakeweave::SampleRows(TrailBuildContext& ctx, const Interval& shapeValid) {
@@ -123,6 +141,7 @@ void Wakeweave::BuildTrailVertices(TrailBuildContext& ctx, const Interval& shape
   const int N = ctx.times.GetSize();
   const int P = ctx.pointsPerSample;
   const Matrix3 toObject = Inverse(ctx.node->GetObjectTM(ctx.t));
+  const bool identityToObject = IsIdentity(toObject);
   // Legacy particle recordings hold positions only: the cross-section follows the direction of travel.
   const bool reorient = IsParticleMode() && m_particleState.isParticleFlow() != 1 && N > 0;
   const int numTrails = ctx.source->numTrails();
@@ -150,7 +169,8 @@ void Wakeweave::BuildTrailVertices(TrailBuildContext& ctx, const Interval& shape
     const int trailBase = rank * P * N;
     for (int l = 0; l < N; ++l) {
       const Matrix3 M = reorient ? frames[size_t(l)] : ctx.source->trailTM(j, ctx.times[l], ctx.times);
-      const Matrix3 place = M * toObject;
+      // Only the floats of place are used: a node at the origin needs no product for most samples.
+      const Matrix3 place = identityToObject && KeptByIdentity(M) ? M : M * toObject;
       const Point3* row = rows.data() + size_t(l) * rowStride;
       for (int k = 0; k < ctx.numLines; ++k) {
         const int n = ctx.shape.lines[k].numPts;

@@ -1,4 +1,6 @@
 // Vertices and faces of the trail: where the copies of the shape go, how they are joined, material ids.
+#include <cstring>
+
 #include "trail_scene.h"
 
 class MeshBuilder : public TrailTest {};
@@ -193,6 +195,32 @@ TEST_F(ParticleMeshBuilder, LegacyFrameKeepsLocalYHorizontal) {
   // The direction found for the newest sample points to the older positions (-X). The frame puts local Z
   // along it and local Y horizontal, so local X points straight down: (0, 0, -1) from the particle.
   ExpectNear(m.verts[0], Point3(100.0f, 0.0f, -1.0f), 1e-4f);
+}
+
+TEST_F(ParticleMeshBuilder, VerticesAreThePointThroughTheKeyAndThePresentsInverseToTheBit) {
+  // Keys that hold -0 (which a product with the identity turns into +0), a shape point of -0 and a node at
+  // the origin: every vertex is exactly point * (key * inverse of the present's object transform).
+  INode* node;
+  Wakeweave* mod = ParticleScene(Point3(-0.0f, -0.0f, -0.0f), 1, &node);
+  ParticleState life;
+  for (int f = 0; f <= 6; ++f) {
+    Matrix3 tm = f % 2 ? RotateZMatrix(DegToRad(30.0f * f)) : Matrix3();
+    const float minusZero = -0.0f;
+    tm.SetTrans(Point3(f % 3 ? minusZero : float(f), minusZero, f % 2 ? 2.0f : minusZero));
+    life.addKey(ParticlePositionKey(f * kTpf, tm, 0));
+  }
+  recording.addParticle(life);
+  Load(mod);
+  mod->pblock->SetValue(pb_old_frames, 0, 6);
+  const TimeValue t = 6 * kTpf;
+  Mesh& m = EvalMesh(node, t);
+  ASSERT_EQ(m.getNumVerts(), 7);
+  const Matrix3 toObject = Inverse(node->GetObjectTM(t));
+  for (int l = 0; l < 7; ++l) {
+    const Point3 want = Point3(-0.0f, -0.0f, -0.0f) * (life.key(6 - l).tm * toObject);
+    EXPECT_EQ(std::memcmp(&m.verts[l], &want, sizeof want), 0)
+        << "sample " << l << ": " << m.verts[l].x << " " << m.verts[l].y << " " << m.verts[l].z;
+  }
 }
 
 TEST_F(ParticleMeshBuilder, ParticleFlowTrailsKeepTheRecordedRotation) {
