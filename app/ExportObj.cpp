@@ -191,7 +191,7 @@ void WriteObj(const ExportMesh& m, const std::string& path, const ExportSpaceOpt
         first = false;
       }
       // The line formatted whole in the buffer: "f v/t/n v/t/n v/t/n".
-      char* p = out.Claim(2 + 3 * (3 * 20 + 3));
+      char* p = out.Claim(2 + 3 * (3 * kUnsignedChars + 3));
       *p++ = 'f';
       for (int j = 0; j < 3; ++j) {
         const int k = space.Corner(j);

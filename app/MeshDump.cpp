@@ -21,7 +21,7 @@ void WriteTriples(ChunkSink& out, int count, Get get) {
     DWORD a, b, c;
     get(i, a, b, c);
     // Each element formatted whole in the buffer: one check of its room instead of one per piece.
-    char* p = out.Claim(3 * 20 + 8);
+    char* p = out.Claim(3 * kUnsignedChars + 8);
     if (i) p = Put(p, ", ", 2);
     *p++ = '[';
     p += FormatUnsigned(p, a);
@@ -39,7 +39,7 @@ template <class Get>
 void WriteInts(ChunkSink& out, int count, Get get) {
   out << '[';
   for (int i = 0; i < count; ++i) {
-    char* p = out.Claim(20 + 2);
+    char* p = out.Claim(kUnsignedChars + 2);
     if (i) p = Put(p, ", ", 2);
     p += FormatUnsigned(p, get(i));
     out.Advance(p);

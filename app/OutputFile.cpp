@@ -39,11 +39,11 @@ using U128 = unsigned __int128;
 U128 Pow10(int k) { return k < 20 ? U128(kPow10[k]) : U128(kPow10[19]) * kPow10[k - 19]; }
 
 // The nine significant digits of a float's exact value m * 2^e (m < 2^24), rounded to nearest with ties to
-// even as printf rounds, and the decimal exponent of the first: value ~ digits * 10^(exp - 8). Only for
-// values between 1e-20 and 1e20, where every step fits in 128 bits.
+// even as printf rounds, and the decimal exponent of the first: value ~ digits * 10^(exp - 8). *exp comes
+// in as a guess of that exponent, corrected here. Only for values between 1e-20 and 1e20, where every step
+// fits in 128 bits.
 void NineDigits(uint32_t m, int e, uint32_t* digits, int* exp) {
-  // A first guess of the exponent from the binary one, corrected below.
-  int x = int(std::floor((e + 31 - __builtin_clz(m)) * 0.30102999566398120));
+  int x = *exp;
   for (;;) {
     // value * 10^(8 - x) = num / den
     const int k = 8 - x;
@@ -174,7 +174,9 @@ size_t FormatFloat9(char* out, double v) {
   return size_t(r.ptr - out);
 }
 
-size_t FormatLargeUnsigned(char* out, uint64_t v) { return size_t(std::to_chars(out, out + 20, v).ptr - out); }
+size_t FormatLargeUnsigned(char* out, uint64_t v) {
+  return size_t(std::to_chars(out, out + kUnsignedChars, v).ptr - out);
+}
 
 void ChunkSink::BytesAcrossChunks(const void* p, size_t n) {
   const char* s = static_cast<const char*>(p);

@@ -14,7 +14,8 @@
 // written at out, which has room for kFloatChars characters. Returns the length.
 constexpr size_t kFloatChars = 32;
 size_t FormatFloat9(char* out, double v);
-// The decimal digits of v at out (room for 20 characters). Returns the length.
+// The decimal digits of v at out, which has room for kUnsignedChars characters. Returns the length.
+constexpr size_t kUnsignedChars = 20;
 inline size_t FormatUnsigned(char* out, uint64_t v);
 
 namespace outputdetail {
@@ -45,7 +46,7 @@ inline size_t FormatUnsigned(char* out, uint64_t v) {
   const int guess = ((32 - __builtin_clz(u)) * 1233) >> 12;
   const int n = guess + 1 - int(u < kTen[guess]);
   const uint64_t text = (outputdetail::EightDigits(uint32_t(v)) + 0x3030303030303030ull) >> (8 * (8 - n));
-  std::memcpy(out, &text, 8);  // within the caller's room of 20
+  std::memcpy(out, &text, 8);  // within the caller's room of kUnsignedChars
   return size_t(n);
 }
 
@@ -83,7 +84,7 @@ class ChunkSink {
     return *this;
   }
   ChunkSink& Unsigned(uint64_t v) {
-    Room(20);
+    Room(kUnsignedChars);
     used_ += FormatUnsigned(buf_.get() + used_, v);
     return *this;
   }
